@@ -1,0 +1,1 @@
+"""Passive waveguide cells."""

@@ -1,0 +1,1 @@
+"""Composite components and pad frames."""

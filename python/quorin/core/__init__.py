@@ -1,0 +1,1 @@
+"""Core services of quorin: the PDK service, call graph, factory database and imports."""

@@ -1,0 +1,16 @@
+// quorin.core.imports, through the global `imports`.
+#pragma once
+
+#include "contracts/common.hpp"
+
+namespace quorin::pdk::contracts::imports {
+
+// The attribute `imports.import_modules`, looked up before its arguments are made.
+Ref import_modules_function(const Context& c);
+// `import_modules(paths=paths, reload=reload, from_project=False)`.
+Ref call_import_modules(PyObject* import_modules, PyObject* paths, bool reload);
+// `imports.get_cells_from_regex(path)`; empty when the lookup or the call
+// raises an Exception (anything else propagates).
+Ref get_cells_from_regex(const Context& c, PyObject* path);
+
+}  // namespace quorin::pdk::contracts::imports

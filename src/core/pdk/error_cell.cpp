@@ -1,0 +1,56 @@
+// `_error_cell` and the error cells it makes: callables that raise the
+// exception a cell's module failed with.
+#include "core/pdk/functions.hpp"
+#include "core/pdk/surface.hpp"
+#include "pyapi/ops.hpp"
+
+namespace quorin::pdk {
+
+namespace {
+
+Ref new_annotations() {
+    Ref annotations = py::new_dict();
+    for (const auto& a : error_cell_row.annotations)
+        py::check_status(PyDict_SetItemString(annotations.get(), a.name, py::new_str(a.text).get()));
+    return annotations;
+}
+
+}  // namespace
+
+Ref make_error_cell(PyObject* like, PyObject* globals, PyObject* funcname, PyObject* modname,
+                    PyObject* error) {
+    // The traceback as it is now, put back before every raise: re-raising one
+    // instance would otherwise grow its traceback by the caller's frames each call.
+    const Ref traceback = PyExceptionInstance_Check(error) ? Ref::steal(PyException_GetTraceback(error))
+                                                          : Ref();
+    const Ref closure = py::check(PyTuple_Pack(2, error, traceback ? traceback.get() : Py_None));
+    const Ref annotations = new_annotations();
+    return py::new_function(reinterpret_cast<PyObject*>(Py_TYPE(like)),
+                            {&error_cell_row.def, funcname, funcname, modname, Py_None, annotations.get(),
+                             globals, closure.get()});
+}
+
+Ref error_cell(const Context& c) {
+    Ref error = Ref::borrow(c.arg(2));
+    if (PyUnicode_Check(error.get()))
+        error = py::call(PyExc_RuntimeError, error);
+    return make_error_cell(c.function(), c.globals(), c.arg(0), c.arg(1), error.get());
+}
+
+Ref raise_stored_error(const Context& c) {
+    PyObject* error = PyTuple_GET_ITEM(c.closure(), 0);
+    if (PyExceptionInstance_Check(error)) {
+        py::check_status(PyException_SetTraceback(error, PyTuple_GET_ITEM(c.closure(), 1)));
+        throw py::Error(Ref::borrow(error));
+    }
+    if (PyExceptionClass_Check(error)) {
+        Ref instance = py::call(error);
+        if (!PyExceptionInstance_Check(instance.get()))
+            py::raise(PyExc_TypeError, "calling %R should have returned an instance of BaseException, not %R",
+                      error, reinterpret_cast<PyObject*>(Py_TYPE(instance.get())));
+        throw py::Error(std::move(instance));
+    }
+    py::raise(PyExc_TypeError, "raise: exception class must be a subclass of BaseException");
+}
+
+}  // namespace quorin::pdk

@@ -1,0 +1,325 @@
+#include "pyapi/function.hpp"
+
+#include "pyapi/binder.hpp"
+#include "pyapi/ops.hpp"
+
+#include <cstddef>
+
+namespace quorin::py {
+
+namespace {
+
+// The object layout. Its references are managed by the type's slots below
+// (traverse, clear, dealloc), as the garbage collector requires.
+struct FunctionObject {
+    PyObject_HEAD
+    vectorcallfunc vectorcall;
+    const FunctionDef* def;
+    PyObject* globals;
+    PyObject* closure;
+    PyObject* name;
+    PyObject* qualname;
+    PyObject* module_name;
+    PyObject* doc;
+    PyObject* annotations;
+    PyObject* kwdefaults;
+    PyObject* defaults;
+    PyObject* dict;
+    PyObject* weakrefs;
+};
+
+FunctionObject* as_function(PyObject* o) { return reinterpret_cast<FunctionObject*>(o); }
+
+Name builtins_name{"__builtins__"};
+Name inspect_name{"inspect"};
+Name parameter_name{"Parameter"};
+Name signature_name{"Signature"};
+Name return_name{"return"};
+Name empty_attr{"empty"};
+NameTuple kw_parameter{"default", "annotation"};
+NameTuple kw_signature{"return_annotation"};
+
+PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf,
+                              PyObject* kwnames) noexcept {
+    // Project code called back from here may recurse into the module.
+    if (Py_EnterRecursiveCall(" while calling a Python object"))
+        return nullptr;
+    PyObject* result = guarded([&] {
+        const FunctionObject* f = as_function(self);
+        BoundArgs bound;
+        bind(*f->def, args, nargsf, kwnames, bound);
+        return f->def->impl(Context(self, bound.values.data()));
+    });
+    Py_LeaveRecursiveCall();
+    return result;
+}
+
+int function_traverse(PyObject* self, visitproc visit, void* arg) {
+    FunctionObject* f = as_function(self);
+    Py_VISIT(Py_TYPE(self));
+    Py_VISIT(f->globals);
+    Py_VISIT(f->closure);
+    Py_VISIT(f->name);
+    Py_VISIT(f->qualname);
+    Py_VISIT(f->module_name);
+    Py_VISIT(f->doc);
+    Py_VISIT(f->annotations);
+    Py_VISIT(f->kwdefaults);
+    Py_VISIT(f->defaults);
+    Py_VISIT(f->dict);
+    return 0;
+}
+
+int function_clear(PyObject* self) {
+    FunctionObject* f = as_function(self);
+    Py_CLEAR(f->globals);
+    Py_CLEAR(f->closure);
+    Py_CLEAR(f->module_name);
+    Py_CLEAR(f->doc);
+    Py_CLEAR(f->annotations);
+    Py_CLEAR(f->kwdefaults);
+    Py_CLEAR(f->defaults);
+    Py_CLEAR(f->dict);
+    return 0;
+}
+
+void function_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    PyObject_GC_UnTrack(self);
+    FunctionObject* f = as_function(self);
+    if (f->weakrefs != nullptr)
+        PyObject_ClearWeakRefs(self);
+    function_clear(self);
+    Py_CLEAR(f->name);
+    Py_CLEAR(f->qualname);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyObject* function_repr(PyObject* self) {
+    return PyUnicode_FromFormat("<function %U at %p>", as_function(self)->qualname, self);
+}
+
+// Binds like a function stored in a class: read through an instance it
+// becomes a bound method.
+PyObject* function_descr_get(PyObject* self, PyObject* obj, PyObject*) {
+    if (obj == nullptr || obj == Py_None)
+        return Py_NewRef(self);
+    return PyMethod_New(self, obj);
+}
+
+// --- attributes --------------------------------------------------------------
+
+PyObject* get_or_none(PyObject* value) { return Py_NewRef(value != nullptr ? value : Py_None); }
+
+int set_str(PyObject** slot, PyObject* value, const char* attr) {
+    if (value == nullptr || !PyUnicode_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s must be set to a string object", attr);
+        return -1;
+    }
+    Py_XSETREF(*slot, Py_NewRef(value));
+    return 0;
+}
+
+// Setting None or deleting stores None; otherwise the value must be of `type`.
+int set_optional(PyObject** slot, PyObject* value, PyTypeObject* type, const char* message) {
+    if (value == nullptr)
+        value = Py_None;
+    if (value != Py_None && !PyObject_TypeCheck(value, type)) {
+        PyErr_SetString(PyExc_TypeError, message);
+        return -1;
+    }
+    Py_XSETREF(*slot, Py_NewRef(value));
+    return 0;
+}
+
+PyObject* get_name(PyObject* self, void*) { return Py_NewRef(as_function(self)->name); }
+int set_name(PyObject* self, PyObject* value, void*) {
+    return set_str(&as_function(self)->name, value, "__name__");
+}
+PyObject* get_qualname(PyObject* self, void*) { return Py_NewRef(as_function(self)->qualname); }
+int set_qualname(PyObject* self, PyObject* value, void*) {
+    return set_str(&as_function(self)->qualname, value, "__qualname__");
+}
+PyObject* get_module(PyObject* self, void*) { return get_or_none(as_function(self)->module_name); }
+int set_module(PyObject* self, PyObject* value, void*) {
+    Py_XSETREF(as_function(self)->module_name, Py_NewRef(value != nullptr ? value : Py_None));
+    return 0;
+}
+PyObject* get_doc(PyObject* self, void*) { return get_or_none(as_function(self)->doc); }
+int set_doc(PyObject* self, PyObject* value, void*) {
+    Py_XSETREF(as_function(self)->doc, Py_NewRef(value != nullptr ? value : Py_None));
+    return 0;
+}
+PyObject* get_annotations(PyObject* self, void*) {
+    FunctionObject* f = as_function(self);
+    if (f->annotations == nullptr || f->annotations == Py_None) {
+        Py_XSETREF(f->annotations, PyDict_New());
+        if (f->annotations == nullptr)
+            return nullptr;
+    }
+    return Py_NewRef(f->annotations);
+}
+int set_annotations(PyObject* self, PyObject* value, void*) {
+    return set_optional(&as_function(self)->annotations, value, &PyDict_Type,
+                        "__annotations__ must be set to a dict object");
+}
+PyObject* get_kwdefaults(PyObject* self, void*) { return get_or_none(as_function(self)->kwdefaults); }
+int set_kwdefaults(PyObject* self, PyObject* value, void*) {
+    return set_optional(&as_function(self)->kwdefaults, value, &PyDict_Type,
+                        "__kwdefaults__ must be set to a dict object");
+}
+PyObject* get_defaults(PyObject* self, void*) { return get_or_none(as_function(self)->defaults); }
+int set_defaults(PyObject* self, PyObject* value, void*) {
+    return set_optional(&as_function(self)->defaults, value, &PyTuple_Type,
+                        "__defaults__ must be set to a tuple object");
+}
+PyObject* get_globals(PyObject* self, void*) { return Py_NewRef(as_function(self)->globals); }
+
+// `inspect.Signature` of the parameters, the current defaults and annotations.
+Ref build_signature(FunctionObject* f) {
+    const Ref inspect = import(inspect_name);
+    const Ref parameter = getattr(inspect.get(), parameter_name);
+    const Ref empty = getattr(parameter.get(), empty_attr);
+    const Ref annotations = Ref::steal(get_annotations(reinterpret_cast<PyObject*>(f), nullptr));
+    if (!annotations)
+        throw_raised();
+    const Ref params = new_list();
+    for (const Param& p : f->def->params) {
+        static constexpr const char* kinds[] = {"POSITIONAL_OR_KEYWORD", "KEYWORD_ONLY", "VAR_POSITIONAL",
+                                                "VAR_KEYWORD"};
+        const Ref kind = check(PyObject_GetAttrString(parameter.get(), kinds[int(p.kind)]));
+        const Ref name = new_str(p.name);
+        Ref default_value = Ref::borrow(empty.get());
+        if (p.kind == Kind::keyword_only && f->kwdefaults != nullptr && PyDict_Check(f->kwdefaults)) {
+            if (Ref d = dict_get(f->kwdefaults, name.get()))
+                default_value = std::move(d);
+        }
+        Ref annotation = Ref::borrow(empty.get());
+        if (PyDict_Check(annotations.get())) {
+            if (Ref a = dict_get(annotations.get(), name.get()))
+                annotation = std::move(a);
+        }
+        list_append(params.get(), call_kw(parameter.get(), kw_parameter, name, kind, default_value, annotation)
+                                      .get());
+    }
+    const Ref signature = getattr(inspect.get(), signature_name);
+    Ref return_annotation = getattr(signature.get(), empty_attr);
+    if (PyDict_Check(annotations.get())) {
+        if (Ref a = dict_get(annotations.get(), return_name))
+            return_annotation = std::move(a);
+    }
+    return call_kw(signature.get(), kw_signature, params, return_annotation);
+}
+
+PyObject* get_signature(PyObject* self, void*) {
+    return guarded([&] { return build_signature(as_function(self)); });
+}
+
+PyObject* function_reduce(PyObject* self, PyObject*) {
+    // Pickled by reference, like any module-level function.
+    return Py_NewRef(as_function(self)->qualname);
+}
+
+PyGetSetDef function_getset[] = {
+    {"__name__", get_name, set_name, nullptr, nullptr},
+    {"__qualname__", get_qualname, set_qualname, nullptr, nullptr},
+    {"__module__", get_module, set_module, nullptr, nullptr},
+    {"__doc__", get_doc, set_doc, nullptr, nullptr},
+    {"__annotations__", get_annotations, set_annotations, nullptr, nullptr},
+    {"__kwdefaults__", get_kwdefaults, set_kwdefaults, nullptr, nullptr},
+    {"__defaults__", get_defaults, set_defaults, nullptr, nullptr},
+    {"__globals__", get_globals, nullptr, nullptr, nullptr},
+    {"__signature__", get_signature, nullptr, nullptr, nullptr},
+    {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMemberDef function_members[] = {
+    {"__vectorcalloffset__", Py_T_PYSSIZET, offsetof(FunctionObject, vectorcall), Py_READONLY, nullptr},
+    {"__dictoffset__", Py_T_PYSSIZET, offsetof(FunctionObject, dict), Py_READONLY, nullptr},
+    {"__weaklistoffset__", Py_T_PYSSIZET, offsetof(FunctionObject, weakrefs), Py_READONLY, nullptr},
+    {nullptr, 0, 0, 0, nullptr},
+};
+
+PyMethodDef function_methods[] = {
+    {"__reduce__", function_reduce, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot function_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(function_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(function_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(function_clear)},
+    {Py_tp_repr, reinterpret_cast<void*>(function_repr)},
+    {Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)},
+    {Py_tp_descr_get, reinterpret_cast<void*>(function_descr_get)},
+    {Py_tp_getset, function_getset},
+    {Py_tp_members, function_members},
+    {Py_tp_methods, function_methods},
+    {0, nullptr},
+};
+
+PyType_Spec function_spec = {
+    "quorin.core.pdk.native_function",
+    sizeof(FunctionObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR |
+        Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    function_slots,
+};
+
+// __kwdefaults__ as the parameters declare them; None when there are none.
+Ref make_kwdefaults(const FunctionDef& def) {
+    Ref result;
+    for (const Param& p : def.params) {
+        if (p.kind != Kind::keyword_only || p.default_value == Default::required)
+            continue;
+        if (!result)
+            result = new_dict();
+        const Ref value = p.default_value == Default::true_value ? Ref::borrow(Py_True) : check(PyTuple_New(0));
+        check_status(PyDict_SetItemString(result.get(), p.name, value.get()));
+    }
+    return result ? result : Ref::borrow(Py_None);
+}
+
+}  // namespace
+
+PyObject* Context::closure() const noexcept { return as_function(function_)->closure; }
+PyObject* Context::globals() const noexcept { return as_function(function_)->globals; }
+
+Ref Context::global(const Name& name) const {
+    if (Ref value = dict_get(globals(), name))
+        return value;
+    const Ref builtins = Ref::steal(PyEval_GetFrameBuiltins());
+    if (builtins) {
+        if (Ref value = dict_get(builtins.get(), name))
+            return value;
+    } else {
+        throw_raised();
+    }
+    raise(PyExc_NameError, "name '%U' is not defined", name.get());
+}
+
+Ref create_function_type(PyObject* module) {
+    return check(PyType_FromModuleAndSpec(module, &function_spec, nullptr));
+}
+
+Ref new_function(PyObject* type, const FunctionInit& init) {
+    Ref self = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type), 0));
+    FunctionObject* f = as_function(self.get());
+    f->vectorcall = function_vectorcall;
+    f->def = init.def;
+    f->globals = Py_NewRef(init.globals);
+    f->closure = Py_XNewRef(init.closure);
+    f->name = Py_NewRef(init.name);
+    f->qualname = Py_NewRef(init.qualname);
+    f->module_name = Py_NewRef(init.module_name);
+    f->doc = Py_NewRef(init.doc);
+    f->annotations = Py_NewRef(init.annotations);
+    f->kwdefaults = make_kwdefaults(*init.def).release();
+    f->defaults = Py_NewRef(Py_None);
+    return self;
+}
+
+}  // namespace quorin::py

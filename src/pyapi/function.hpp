@@ -1,0 +1,72 @@
+// One function type for every callable the module creates.
+#pragma once
+
+#include "pyapi/names.hpp"
+#include "pyapi/ref.hpp"
+
+#include <span>
+
+namespace quorin::py {
+
+enum class Kind : unsigned char { positional, keyword_only, var_positional, var_keyword };
+// What the binder requires of an argument before the body runs.
+enum class Check : unsigned char { none, exact_str, exact_dict, exact_list, truth };
+enum class Default : unsigned char { required, true_value, empty_tuple };
+
+struct Param {
+    const char* name;
+    Kind kind = Kind::positional;
+    Check check = Check::none;
+    Default default_value = Default::required;
+};
+
+inline constexpr std::size_t max_params = 8;
+
+class Context;
+using Impl = Ref (*)(const Context&);
+
+// The fixed part of a function: what it is called in messages, how its
+// arguments bind, and its body.
+struct FunctionDef {
+    const char* name;
+    std::span<const Param> params;
+    Impl impl;
+};
+
+// What a body sees: its bound arguments, its module's globals, its closure.
+class Context {
+public:
+    Context(PyObject* function, PyObject* const* args) noexcept : function_(function), args_(args) {}
+
+    PyObject* arg(std::size_t i) const noexcept { return args_[i]; }
+    // A truth-tested argument, bound to True or False.
+    bool flag(std::size_t i) const noexcept { return args_[i] == Py_True; }
+    PyObject* function() const noexcept { return function_; }
+    PyObject* closure() const noexcept;
+    PyObject* globals() const noexcept;
+    // The module global `name` at this moment, else the builtin, else NameError.
+    Ref global(const Name& name) const;
+
+private:
+    PyObject* function_;
+    PyObject* const* args_;
+};
+
+// Creates the function type for `module` (called once, at start-up).
+Ref create_function_type(PyObject* module);
+
+struct FunctionInit {
+    const FunctionDef* def;
+    PyObject* name;
+    PyObject* qualname;
+    PyObject* module_name;
+    PyObject* doc;          // may be None
+    PyObject* annotations;  // a dict, taken as it is
+    PyObject* globals;
+    PyObject* closure;  // may be null
+};
+
+// A new function object of `type` (the type of any existing function object).
+Ref new_function(PyObject* type, const FunctionInit& init);
+
+}  // namespace quorin::py

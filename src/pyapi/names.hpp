@@ -1,0 +1,59 @@
+// Interned strings and keyword-name tuples, created once at start-up.
+#pragma once
+
+#include "pyapi/ref.hpp"
+
+#include <initializer_list>
+
+namespace quorin::py {
+
+// A Python constant that files declare where they use it; every constant
+// registers itself at static initialisation and is created by `create_all`
+// before the module runs any code. Constants live for the whole process.
+class Constant {
+public:
+    Constant(const Constant&) = delete;
+    Constant& operator=(const Constant&) = delete;
+
+    PyObject* get() const noexcept { return object_; }
+    operator PyObject*() const noexcept { return object_; }
+
+    // Creates every registered constant not created yet; throws on failure.
+    static void create_all();
+
+protected:
+    Constant() noexcept : next_(head_) { head_ = this; }
+    ~Constant() = default;
+    virtual PyObject* create() const = 0;
+
+private:
+    PyObject* object_ = nullptr;
+    Constant* next_;
+    static constinit inline Constant* head_ = nullptr;
+};
+
+// An interned `str`, for attribute, global and keyword names.
+class Name final : public Constant {
+public:
+    explicit Name(const char* text) noexcept : text_(text) {}
+    const char* text() const noexcept { return text_; }
+
+private:
+    PyObject* create() const override;
+    const char* text_;
+};
+
+// A tuple of interned strings: keyword names as vectorcall takes them, or a
+// constant tuple of names.
+class NameTuple final : public Constant {
+public:
+    NameTuple(std::initializer_list<const char*> names) noexcept;
+    Py_ssize_t size() const noexcept { return count_; }
+
+private:
+    PyObject* create() const override;
+    const char* names_[6] = {};
+    Py_ssize_t count_ = 0;
+};
+
+}  // namespace quorin::py

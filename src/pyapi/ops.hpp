@@ -1,0 +1,131 @@
+// The C API operations the module performs, each failing by throwing Error.
+#pragma once
+
+#include "pyapi/error.hpp"
+#include "pyapi/names.hpp"
+#include "pyapi/ref.hpp"
+
+#include <initializer_list>
+#include <utility>
+
+namespace quorin::py {
+
+inline PyObject* raw(PyObject* p) noexcept { return p; }
+inline PyObject* raw(const Ref& r) noexcept { return r.get(); }
+inline PyObject* raw(const Constant& c) noexcept { return c.get(); }
+
+// --- calls (vectorcall; keyword values follow the positional ones) ---------
+
+template <class... Args>
+Ref call(PyObject* callable, const Args&... args) {
+    PyObject* stack[] = {nullptr, raw(args)...};
+    return check(PyObject_Vectorcall(callable, stack + 1,
+                                     sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+}
+
+// `kwnames` names the last kwnames.size() of `args`.
+template <class... Args>
+Ref call_kw(PyObject* callable, const NameTuple& kwnames, const Args&... args) {
+    PyObject* stack[] = {nullptr, raw(args)...};
+    const auto npos = Py_ssize_t(sizeof...(Args)) - kwnames.size();
+    return check(PyObject_Vectorcall(callable, stack + 1, size_t(npos) | PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                     kwnames.get()));
+}
+
+template <class... Args>
+Ref call_method(PyObject* self, PyObject* name, const Args&... args) {
+    PyObject* stack[] = {self, raw(args)...};
+    return check(PyObject_VectorcallMethod(name, stack, 1 + sizeof...(Args), nullptr));
+}
+
+// Calls with every item of `items` as a separate positional argument.
+Ref call_star(PyObject* callable, PyObject* items);
+
+// --- attributes -------------------------------------------------------------
+
+inline Ref getattr(PyObject* o, PyObject* name) { return check(PyObject_GetAttr(o, name)); }
+// Empty when the attribute is missing (AttributeError only).
+Ref getattr_optional(PyObject* o, PyObject* name);
+bool hasattr(PyObject* o, PyObject* name);
+inline void setattr(PyObject* o, PyObject* name, PyObject* value) {
+    check_status(PyObject_SetAttr(o, name, value));
+}
+
+// --- truth, comparison, containers ------------------------------------------
+
+bool truth(PyObject* o);
+// `a op b` and its truth value, with no identity shortcut.
+bool compare(PyObject* a, PyObject* b, int op);
+// `a in container`.
+bool contains(PyObject* container, PyObject* item);
+inline Ref getitem(PyObject* o, PyObject* key) { return check(PyObject_GetItem(o, key)); }
+inline void delitem(PyObject* o, PyObject* key) { check_status(PyObject_DelItem(o, key)); }
+inline void setitem(PyObject* o, PyObject* key, PyObject* v) { check_status(PyObject_SetItem(o, key, v)); }
+
+// --- dict and list ------------------------------------------------------------
+
+inline Ref new_dict() { return check(PyDict_New()); }
+inline void dict_set(PyObject* d, PyObject* key, PyObject* v) { check_status(PyDict_SetItem(d, key, v)); }
+// Empty when `key` is absent.
+Ref dict_get(PyObject* d, PyObject* key);
+inline bool dict_contains(PyObject* d, PyObject* key) {
+    const int r = PyDict_Contains(d, key);
+    check_status(r);
+    return r == 1;
+}
+// `target.update(source)`: the dict fast path where it is exactly equivalent.
+void update(PyObject* target, PyObject* source);
+
+inline Ref new_list(Py_ssize_t size = 0) { return check(PyList_New(size)); }
+inline void list_append(PyObject* l, PyObject* v) { check_status(PyList_Append(l, v)); }
+inline Ref new_set() { return check(PySet_New(nullptr)); }
+inline void set_add(PyObject* s, PyObject* v) { check_status(PySet_Add(s, v)); }
+
+// Iterates an exact dict like `for k, v in d.items()`, raising RuntimeError
+// when the dict changes size during the loop.
+template <class Fn>
+void for_each_item(PyObject* dict, Fn&& fn) {
+    const Py_ssize_t size = PyDict_GET_SIZE(dict);
+    Py_ssize_t pos = 0;
+    PyObject* key;
+    PyObject* value;
+    while (PyDict_Next(dict, &pos, &key, &value)) {
+        // The loop body may run Python code that drops the dict's reference.
+        const Ref k = Ref::borrow(key);
+        const Ref v = Ref::borrow(value);
+        fn(k.get(), v.get());
+        if (PyDict_GET_SIZE(dict) != size) [[unlikely]]
+            raise(PyExc_RuntimeError, "dictionary changed size during iteration");
+    }
+}
+
+// --- iteration ------------------------------------------------------------
+
+inline Ref iter(PyObject* o) { return check(PyObject_GetIter(o)); }
+// False at the end of the iteration.
+bool next(PyObject* iterator, Ref& item);
+template <class Fn>
+void for_each(PyObject* iterable, Fn&& fn) {
+    const Ref it = iter(iterable);
+    Ref item;
+    while (next(it.get(), item))
+        fn(item.get());
+}
+// Unpacks any iterable of exactly two items.
+std::pair<Ref, Ref> unpack2(PyObject* o);
+
+// --- text -----------------------------------------------------------------
+
+// `format(value, "")`; a `str` is taken unchanged.
+Ref text(PyObject* value);
+inline Ref str(PyObject* value) { return check(PyObject_Str(value)); }
+inline Ref new_str(const char* s) { return check(PyUnicode_FromString(s)); }
+// Concatenation of the given `str` objects.
+Ref join(std::initializer_list<PyObject*> parts);
+
+// --- modules and globals --------------------------------------------------
+
+inline Ref import(const char* name) { return check(PyImport_ImportModule(name)); }
+inline Ref import(PyObject* name) { return check(PyImport_Import(name)); }
+
+}  // namespace quorin::py
