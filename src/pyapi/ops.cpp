@@ -5,6 +5,7 @@ namespace quorin::py {
 namespace {
 Name update_name{"update"};
 Name empty_str{""};
+Name items_name{"items"};
 }  // namespace
 
 Ref call_star(PyObject* callable, PyObject* items) {
@@ -12,6 +13,8 @@ Ref call_star(PyObject* callable, PyObject* items) {
     return check(PyObject_Vectorcall(callable, PySequence_Fast_ITEMS(args.get()),
                                      size_t(PyTuple_GET_SIZE(args.get())), nullptr));
 }
+
+Ref call_method_items(PyObject* mapping) { return call_method(mapping, items_name); }
 
 Ref getattr_optional(PyObject* o, PyObject* name) {
     PyObject* result = nullptr;

@@ -38,6 +38,9 @@ Ref call_method(PyObject* self, PyObject* name, const Args&... args) {
     return check(PyObject_VectorcallMethod(name, stack, 1 + sizeof...(Args), nullptr));
 }
 
+// `mapping.items()`.
+Ref call_method_items(PyObject* mapping);
+
 // Calls with every item of `items` as a separate positional argument.
 Ref call_star(PyObject* callable, PyObject* items);
 
@@ -113,6 +116,20 @@ void for_each(PyObject* iterable, Fn&& fn) {
 }
 // Unpacks any iterable of exactly two items.
 std::pair<Ref, Ref> unpack2(PyObject* o);
+
+// `for k, v in mapping.items()`: the exact-dict loop where it is equivalent.
+template <class Fn>
+void for_each_pair(PyObject* mapping, Fn&& fn) {
+    if (PyDict_CheckExact(mapping)) {
+        for_each_item(mapping, fn);
+        return;
+    }
+    const Ref items = call_method_items(mapping);
+    for_each(items.get(), [&](PyObject* item) {
+        const auto [k, v] = unpack2(item);
+        fn(k.get(), v.get());
+    });
+}
 
 // --- text -----------------------------------------------------------------
 

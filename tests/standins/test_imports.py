@@ -2,7 +2,6 @@ import sys
 from pathlib import Path
 
 import pytest
-
 from quorin.core.imports import get_cells_from_regex, import_modules
 
 from .helpers import write
@@ -108,9 +107,11 @@ def test_file_outside_project(project: Path, tmp_path: Path) -> None:
     modules, errors = import_modules([outside])
     assert errors == {}
     assert modules[outside].__name__ == "helper_cells_outside" and modules[outside].X == 1
+    outside.write_text("X = 22\n")
+    assert import_modules([outside])[0][outside].X == 22
 
 
-CELLS_TEXT = '''\
+CELLS_TEXT = """\
 import lumset as lm
 from lumset import cell
 
@@ -167,7 +168,7 @@ class NotAFunction: ...
 
 @cell
 def plain(): ...
-'''
+"""
 
 
 def test_cells_from_regex(tmp_path: Path) -> None:

@@ -3,7 +3,6 @@ from pathlib import Path
 
 import pytest
 from frozendict import frozendict
-
 from quorin.core.lazy import lazy_import
 
 from .helpers import write

@@ -2,7 +2,6 @@ import copy
 from pathlib import Path
 
 import pytest
-
 from quorin.models import FactoryRecord
 
 

@@ -1,7 +1,6 @@
 from pathlib import Path
 
 import pytest
-
 from quorin import settings
 
 from .helpers import write
@@ -30,14 +29,16 @@ def test_current_directory_without_environment(
     [
         ('[project]\nname = "demo"\n', "generic", "demo", False),
         ('[project]\nname = "demo"\n[tool.quorin]\npdk = "gpdk"\n', "gpdk", "demo", False),
-        ('[project]\nname = "demo"\n[tool.quorin]\nname = "mypdk"\nis_pdk = true\n',
-         "generic", "mypdk", True),
-        ('[tool.other]\nx = 1\n', "generic", "workspace", False),
+        (
+            '[project]\nname = "demo"\n[tool.quorin]\nname = "mypdk"\nis_pdk = true\n',
+            "generic",
+            "mypdk",
+            True,
+        ),
+        ("[tool.other]\nx = 1\n", "generic", "workspace", False),
     ],
 )
-def test_values_from_pyproject(
-    project: Path, toml: str, pdk: str, name: str, is_pdk: bool
-) -> None:
+def test_values_from_pyproject(project: Path, toml: str, pdk: str, name: str, is_pdk: bool) -> None:
     write(project, "pyproject.toml", toml)
     assert (settings.get_pdk_name(), settings.get_project_name(), settings.is_a_pdk()) == (
         pdk,
@@ -56,7 +57,7 @@ def test_read_afresh_at_every_call(project: Path) -> None:
     ("toml", "complaint"),
     [
         ("[tool.quorin\npdk = 1", "not a valid TOML file"),
-        ('[tool.quorin]\npdk = 3\n', "pdk must be a str, got int"),
+        ("[tool.quorin]\npdk = 3\n", "pdk must be a str, got int"),
         ('[tool.quorin]\nis_pdk = "yes"\n', "is_pdk must be a bool, got str"),
         ('tool = "quorin"\n', "[tool.quorin] must be a table"),
         ('[project]\nname = ["a"]\n', "[project] name must be a str"),

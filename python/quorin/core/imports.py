@@ -33,23 +33,27 @@ def import_modules(
     Returns the modules and the failures, both keyed by the very objects of `paths`; a failure is
     the module name and the exception. No failure of a single file is raised.
     """
+    modules: dict[Path, ModuleType] = {}
+    errors: ImportErrors = {}
+    if not paths:
+        return modules, errors
     project_dir = settings.get_project_dir()
-    if paths and str(project_dir) not in sys.path:
+    if str(project_dir) not in sys.path:
         sys.path.insert(0, str(project_dir))
     # Files may have appeared since the finders last listed their directories.
     importlib.invalidate_caches()
     imported_before = set(sys.modules) if reload else set()
-    modules: dict[Path, ModuleType] = {}
-    errors: ImportErrors = {}
     for path in paths:
         file = Path(path).resolve()
         name = module_name(file, project_dir)
+        inside = name is not None
+        name = name or file.stem
         try:
-            if from_project and name is None:
+            if from_project and not inside:
                 raise ImportError(f"{file} lies outside the project directory {project_dir}")
-            modules[path] = _import_file(file, name, reload and name in imported_before)
+            modules[path] = _import_file(file, name, inside, reload and name in imported_before)
         except Exception as exc:
-            errors[path] = (name or file.stem, exc)
+            errors[path] = (name, exc)
     return modules, errors
 
 
@@ -64,22 +68,29 @@ def module_name(file: Path, project_dir: Path) -> str | None:
     return ".".join(parts) or None
 
 
-def _import_file(file: Path, name: str | None, reload: bool) -> ModuleType:
-    module_name = file.stem if name is None else name
-    module = sys.modules.get(module_name)
+def _import_file(file: Path, name: str, on_sys_path: bool, reload: bool) -> ModuleType:
+    module = sys.modules.get(name)
     if module is not None:
-        _check_origin(module, module_name, file)
-        return importlib.reload(module) if reload else module
-    module = _import_new(file, module_name) if name is None else importlib.import_module(name)
-    _check_origin(module, module_name, file)
+        _check_origin(module, name, file)
+        if not reload:
+            return module
+        return importlib.reload(module) if on_sys_path else _run_outside(file, name, module)
+    module = importlib.import_module(name) if on_sys_path else _run_outside(file, name, None)
+    _check_origin(module, name, file)
     return module
 
 
-def _import_new(file: Path, name: str) -> ModuleType:
-    """Import a file from outside the project, which no finder on sys.path knows."""
+def _run_outside(file: Path, name: str, module: ModuleType | None) -> ModuleType:
+    """Import a file from outside the project, or run it again in place.
+
+    No finder on sys.path knows the file, so importlib.reload cannot reload it.
+    """
     spec = importlib.util.spec_from_file_location(name, file)
     if spec is None or spec.loader is None:
         raise ImportError(f"cannot import {file}: not a Python source file", name=name)
+    if module is not None:
+        spec.loader.exec_module(module)
+        return module
     module = importlib.util.module_from_spec(spec)
     sys.modules[name] = module
     try:
@@ -120,5 +131,5 @@ def get_cells_from_regex(path: Path | str) -> list[str]:
     such as `if` or `try` at the top of the module, which a syntax-tree scan of the module body
     leaves out.
     """
-    text = Path(path).read_bytes().decode("utf-8", errors="replace")
+    text = Path(path).read_text(encoding="utf-8", errors="replace")
     return list(dict.fromkeys(m["name"] for m in _DECORATED_CELL.finditer(text)))

@@ -11,7 +11,6 @@ namespace {
 py::Name get_pdk_cached_name{"_get_pdk"};
 py::Name wrapped_name{"__wrapped__"};
 py::Name dict_name{"__dict__"};
-py::Name items_name{"items"};
 py::Name update_name{"update"};
 py::Name class_name{"__class__"};
 py::Name frozen_pdk_name{"FrozenPdk"};
@@ -30,15 +29,7 @@ Ref frozen_attributes(const Context& c, PyObject* base_pdk) {
     Ref frozen_attrs = py::new_dict();
     const Ref attrs = py::getattr(base_pdk, dict_name);
     auto add = [&](PyObject* k, PyObject* v) { py::setitem(frozen_attrs.get(), k, freeze(c, v).get()); };
-    if (PyDict_CheckExact(attrs.get())) {
-        py::for_each_item(attrs.get(), add);
-    } else {
-        const Ref items = py::call_method(attrs.get(), items_name);
-        py::for_each(items.get(), [&](PyObject* item) {
-            const auto [k, v] = py::unpack2(item);
-            add(k.get(), v.get());
-        });
-    }
+    py::for_each_pair(attrs.get(), add);
     return frozen_attrs;
 }
 

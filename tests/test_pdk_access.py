@@ -1,0 +1,180 @@
+"""`get_pdk`, `get_base_pdk`, `FrozenPdk` and `activate_pdk_by_name`."""
+
+from __future__ import annotations
+
+import functools
+import warnings
+from types import SimpleNamespace
+from typing import Any
+
+import pytest
+from frozendict import frozendict
+
+from tests import fakes
+from tests.fakes import FakePdk
+
+
+class Pdk(FakePdk):
+    pass
+
+
+@pytest.fixture
+def project(monkeypatch: pytest.MonkeyPatch, pdk: Any, services: SimpleNamespace) -> SimpleNamespace:
+    """A project PDK of a class FrozenPdk can replace, resolved afresh on each uncached call."""
+    monkeypatch.setattr(pdk, "FrozenPdk", type("FrozenPdk", (Pdk,), dict(vars(pdk.FrozenPdk))))
+    made: list[Pdk] = []
+
+    def resolve() -> Pdk:
+        services.calls.append(("_get_pdk",))
+        made.append(Pdk("mypdk", cells={"a": 1}, containers={}))
+        made[-1].layers = [1, 2]
+        made[-1].info = {"nested": {"x": []}}
+        return made[-1]
+
+    monkeypatch.setattr(pdk, "_get_pdk", functools.cache(resolve))
+    services.made = made
+    fakes.ACTIVATIONS.clear()
+    return services
+
+
+def test_non_pdk_project_gets_a_frozen_reloaded_base(pdk: Any, project: SimpleNamespace) -> None:
+    active = pdk.get_pdk()
+    base = pdk.get_base_pdk()
+    assert type(base) is pdk.FrozenPdk and base is not active
+    assert isinstance(base.cells, frozendict) and dict(base.cells) == {"a": 1}
+    assert base.layers == (1, 2) and base.name == "mypdk"
+    assert type(base.info) is frozendict and type(base.info["nested"]) is dict  # shallow
+    assert type(active.cells) is dict and type(active.layers) is list
+    assert project.logger.lines == [("debug", "Froze base PDK: mypdk"), ("debug", "Activated PDK: mypdk")]
+    # The project PDK is active last, never the base.
+    assert fakes.ACTIVATIONS == [active, active]
+
+
+def test_first_get_pdk_call_order(pdk: Any, project: SimpleNamespace) -> None:
+    pdk.get_pdk()
+    assert [c[0] for c in project.calls] == [
+        "_get_pdk",
+        "settings.is_a_pdk",
+        "_get_pdk",
+        "log",
+        "log.debug",
+        "log",
+        "log.debug",
+    ]
+
+
+@pytest.mark.parametrize(("attr", "value"), [("name", "x"), ("cells", {}), ("__class__", Pdk)])
+def test_frozen_pdk_refuses_assignment_and_deletion(
+    pdk: Any, project: SimpleNamespace, attr: str, value: Any
+) -> None:
+    base = pdk.get_base_pdk()
+    before = dict(vars(base))
+    with pytest.raises(AttributeError) as info:
+        setattr(base, attr, value)
+    assert info.value.args == ("Frozen PDK cannot be modified.",)
+    with pytest.raises(AttributeError, match="^Frozen PDK cannot be modified.$"):
+        delattr(base, attr)
+    assert vars(base) == before and type(base) is pdk.FrozenPdk
+
+
+def test_frozen_pdk_methods_check_the_name_first(pdk: Any) -> None:
+    with pytest.raises(TypeError, match=r"^Argument 'name' has incorrect type \(expected str, got int\)$"):
+        pdk.FrozenPdk.__setattr__(object(), 1, 2)
+    with pytest.raises(TypeError, match=r"^__setattr__\(\) takes exactly 3 positional arguments \(2 given\)$"):
+        pdk.FrozenPdk.__setattr__(object(), "x")
+
+
+def test_pdk_project_base_is_the_project_pdk(pdk: Any, project: SimpleNamespace) -> None:
+    project.settings.is_pdk = 1
+    assert pdk.get_base_pdk() is pdk.get_pdk()
+    assert type(pdk.get_pdk()) is Pdk
+    assert not any("Froze" in text for _, text in project.logger.lines)
+
+
+def test_resolver_returning_the_cached_object_freezes_a_copy(
+    pdk: Any, project: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    shared = Pdk("same", cells={"a": 1})
+    monkeypatch.setattr(pdk, "_get_pdk", functools.cache(lambda: shared))
+    base = pdk.get_base_pdk()
+    assert base is not shared and type(base) is pdk.FrozenPdk
+    assert type(shared) is Pdk and type(shared.cells) is dict
+
+
+def test_second_calls_are_cached_and_quiet(pdk: Any, project: SimpleNamespace) -> None:
+    first, base = pdk.get_pdk(), pdk.get_base_pdk()
+    project.logger.lines.clear()
+    assert pdk.get_pdk() is first and pdk.get_base_pdk() is base
+    assert project.logger.lines == [("debug", "Activated PDK: mypdk")]
+    assert first.activations == 3 and len(project.made) == 2
+
+
+def test_failing_base_build_caches_nothing(pdk: Any, project: SimpleNamespace) -> None:
+    boom = RuntimeError("no frozendict")
+
+    def fail(value: Any) -> Any:
+        raise boom
+
+    pdk_frozendict = pdk.frozendict
+    pdk.frozendict = fail
+    try:
+        with pytest.raises(RuntimeError) as info:
+            pdk.get_pdk()
+        assert info.value is boom
+    finally:
+        pdk.frozendict = pdk_frozendict
+    assert type(pdk.get_base_pdk()) is pdk.FrozenPdk
+
+
+@pytest.mark.parametrize(
+    ("name", "configured", "tail"),
+    [
+        ("mypdk", "mypdk", ""),
+        (
+            "other",
+            "mypdk",
+            "The given 'name' argument 'other' will be ignored. Using 'mypdk' instead"
+            " (as configured in 'pyproject.toml').",
+        ),
+        (
+            "other",
+            None,
+            "The given 'name' argument 'other' will be ignored. Using 'None' instead"
+            " (as configured in 'pyproject.toml').",
+        ),
+    ],
+)
+def test_activate_pdk_by_name_warns_and_delegates(
+    pdk: Any, project: SimpleNamespace, monkeypatch: pytest.MonkeyPatch, name: str, configured: Any, tail: str
+) -> None:
+    project.settings.pdk_name = configured
+    seen: list[tuple[Any, ...]] = []
+    monkeypatch.setattr(pdk, "warnings", SimpleNamespace(warn=lambda *a, **k: seen.append((a, k))))
+    assert pdk.activate_pdk_by_name(name=name) is pdk.get_pdk()
+    message = "activate_pdk_by_name is deprecated, use get_pdk() instead. " + tail
+    assert seen == [((message, DeprecationWarning), {"stacklevel": 2})]
+
+
+def test_activate_pdk_by_name_refusals_warn_nothing(pdk: Any, project: SimpleNamespace) -> None:
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(TypeError, match="takes exactly 1 positional argument \\(0 given\\)"):
+            pdk.activate_pdk_by_name()
+        with pytest.raises(TypeError, match="expected str, got NoneType"):
+            pdk.activate_pdk_by_name(None)
+        with pytest.raises(DeprecationWarning):
+            pdk.activate_pdk_by_name("mypdk")
+    assert project.made == []
+
+
+def test_get_pdk_logging_failure_leaves_pdk_active(pdk: Any, project: SimpleNamespace) -> None:
+    pdk.get_base_pdk()
+    boom = OSError("disk full")
+
+    def broken_log() -> Any:
+        raise boom
+
+    pdk.log = broken_log
+    with pytest.raises(OSError) as info:
+        pdk.get_pdk()
+    assert info.value is boom and project.made[0].activations == 2

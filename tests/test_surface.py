@@ -1,0 +1,160 @@
+"""The module as the interpreter sees it: globals, function objects, argument errors."""
+
+from __future__ import annotations
+
+import functools
+import inspect
+import pickle
+import weakref
+from typing import Any
+
+import pytest
+
+import quorin.core.pdk as pdk
+
+FUNCTIONS = [
+    "get_pdk",
+    "get_base_pdk",
+    "register_cells",
+    "activate_pdk_by_name",
+    "_get_pdk",
+    "_sort_paths",
+    "_error_cell",
+    "_import_modules",
+    "_handle_import_errors",
+    "_find_cells",
+    "_get_database_updates",
+    "_clean_containers_also_in_cells",
+    "_filter_records_for_non_pdk_project",
+]
+
+
+def test_globals_are_bound_in_order() -> None:
+    names = [n for n in vars(pdk) if not n.startswith("__") or n == "__test__"]
+    assert names == [
+        "importlib", "sys", "warnings", "defaultdict", "Callable", "Iterable", "copy", "deepcopy",
+        "cache", "Path", "ModuleType", "TYPE_CHECKING", "Any", "cast", "lazy_import", "m", "cg",
+        "lm", "log", "settings", "frozendict", "imports", "db", "register_models", "get_pdk",
+        "get_base_pdk", "register_cells", "activate_pdk_by_name", "FrozenPdk", "_get_pdk",
+        "_sort_paths", "_error_cell", "_import_modules", "_handle_import_errors", "_find_cells",
+        "_get_database_updates", "_clean_containers_also_in_cells",
+        "_filter_records_for_non_pdk_project", "__test__",
+    ]  # fmt: skip
+    assert pdk.__test__ == {} and pdk.__doc__ == "PDK Utilties."
+    assert pdk.cache is functools.cache
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_function_objects(name: str) -> None:
+    f = getattr(pdk, name)
+    inner = getattr(f, "__wrapped__", f)
+    assert (f is not inner) == (name in ("get_base_pdk", "_get_pdk"))
+    assert inner.__name__ == inner.__qualname__ == name
+    assert f.__module__ == "quorin.core.pdk" and f.__doc__.startswith(name + "(")
+    assert all(type(v) is str for v in f.__annotations__.values())
+    assert list(f.__annotations__)[-1] == "return"
+    assert not hasattr(inner, "__wrapped__")
+    assert "\n" not in f.__doc__ or f.__doc__.split("\n")[1] == ""
+
+
+def test_signatures_and_defaults() -> None:
+    assert str(inspect.signature(pdk.register_cells)) == (
+        "(*, paths: 'Iterable[Path]' = (), reload: 'bool' = True) -> 'tuple[list[str], list[str]]'"
+    )
+    assert pdk.register_cells.__kwdefaults__ == {"paths": (), "reload": True}
+    assert str(inspect.signature(pdk._import_modules)).startswith(
+        "(static_records: 'dict[str, m.FactoryRecord]', paths: 'list[Path]', *, reload: 'bool' = True)"
+    )
+    assert str(inspect.signature(pdk.get_base_pdk)) == "() -> 'lm.Pdk | FrozenPdk'"
+    assert str(inspect.signature(pdk.FrozenPdk.__setattr__)) == (
+        "(self, name: 'str', value: 'Any') -> 'None'"
+    )
+    assert pdk.FrozenPdk.__delattr__.__qualname__ == "FrozenPdk.__delattr__"
+
+
+def test_frozen_pdk_class() -> None:
+    cls = pdk.FrozenPdk
+    assert cls.__doc__ == "A frozen PDK that prevents modification of its attributes."
+    assert cls.__mro__[1] is pdk.lm.Pdk and cls.__module__ == "quorin.core.pdk"
+    assert [k for k in vars(cls) if k not in ("__dict__", "__weakref__")] == [
+        "__module__", "__doc__", "__setattr__", "__delattr__",
+    ]  # fmt: skip
+
+
+ARGUMENT_ERRORS = [
+    ("get_pdk", (1,), {}, "get_pdk() takes no arguments (1 given)"),
+    ("get_pdk", (), {"x": 1}, "get_pdk() takes no keyword arguments"),
+    ("register_cells", (1,), {}, "register_cells() takes exactly 0 positional arguments (1 given)"),
+    ("register_cells", (), {"path": 1}, "register_cells() got an unexpected keyword argument 'path'"),
+    ("activate_pdk_by_name", (), {}, "activate_pdk_by_name() takes exactly 1 positional argument (0 given)"),
+    ("activate_pdk_by_name", ("a",), {"name": "b"},
+     "activate_pdk_by_name() got multiple values for keyword argument 'name'"),
+    ("activate_pdk_by_name", (None,), {}, "Argument 'name' has incorrect type (expected str, got NoneType)"),
+    ("_find_cells", ({},), {}, "_find_cells() takes exactly 2 positional arguments (1 given)"),
+    ("_find_cells", (), {"modules": {}}, "_find_cells() takes exactly 2 positional arguments (0 given)"),
+    ("_find_cells", ({}, {}, {}), {}, "_find_cells() takes exactly 2 positional arguments (3 given)"),
+    ("_import_modules", ({}, ()), {}, "Argument 'paths' has incorrect type (expected list, got tuple)"),
+    ("_import_modules", ([], ()), {}, "Argument 'static_records' has incorrect type (expected dict, got list)"),
+    ("_get_database_updates", ({}, None, []), {},
+     "Argument 'present_records' has incorrect type (expected dict, got NoneType)"),
+    ("_error_cell", ("a", b"m", "e"), {}, "Argument 'modname' has incorrect type (expected str, got bytes)"),
+    ("_sort_paths", (), {"paths": [], "extra": 1}, "_sort_paths() got an unexpected keyword argument 'extra'"),
+    ("_clean_containers_also_in_cells", (), {}, "_clean_containers_also_in_cells() takes exactly 1 positional argument (0 given)"),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize(("name", "args", "kwargs", "text"), ARGUMENT_ERRORS)
+def test_argument_errors(name: str, args: tuple[Any, ...], kwargs: dict[str, Any], text: str) -> None:
+    with pytest.raises(TypeError) as info:
+        getattr(pdk, name)(*args, **kwargs)
+    assert str(info.value) == text
+
+
+def test_subclass_of_builtin_is_refused_with_a_note() -> None:
+    class Records(dict):  # type: ignore[type-arg]
+        pass
+
+    with pytest.raises(TypeError) as info:
+        pdk._filter_records_for_non_pdk_project(Records(), None)
+    assert str(info.value) == (
+        "Argument 'static_records' has incorrect type (expected dict, got Records)"
+    )
+    assert "Subclasses of built-in types" in info.value.__notes__[0]
+
+
+def test_reload_truth_value_fails_before_the_body() -> None:
+    class Bad:
+        def __bool__(self) -> bool:
+            raise ZeroDivisionError
+
+    with pytest.raises(ZeroDivisionError):
+        pdk.register_cells(reload=Bad())
+
+
+def test_function_attributes_are_settable() -> None:
+    cell = pdk._error_cell("c", "m", "e")
+    cell.__doc__ = "doc"
+    cell.__annotations__ = {"x": "int"}
+    cell.__kwdefaults__ = None
+    cell.extra = 1
+    assert (cell.__doc__, cell.__annotations__, cell.__dict__) == ("doc", {"x": "int"}, {"extra": 1})
+    with pytest.raises(TypeError):
+        cell.__name__ = 1
+    assert weakref.ref(cell)() is cell
+    assert pickle.loads(pickle.dumps(pdk.get_pdk)) is pdk.get_pdk
+
+
+def test_functions_bind_as_methods() -> None:
+    class Holder:
+        method = pdk._error_cell("c", "m", ZeroDivisionError)
+
+    bound = Holder().method
+    assert bound.__self__.__class__ is Holder
+    with pytest.raises(ZeroDivisionError):
+        bound()
+
+
+def test_deleted_global_raises_name_error(monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.delattr(pdk, "settings")
+    with pytest.raises(NameError, match="^name 'settings' is not defined$"):
+        pdk.activate_pdk_by_name("x")
