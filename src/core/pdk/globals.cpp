@@ -37,11 +37,12 @@ void set_global(PyObject* globals, const char* name, PyObject* value) {
     py::check_status(PyDict_SetItemString(globals, name, value));
 }
 
-// `from module import attr`.
+// `from module import attr`, which imports a submodule `attr` when needed.
 Ref from_import(const char* module, const char* attr) {
-    const Ref mod = py::import(module);
-    Ref value = py::check(PyObject_GetAttrString(mod.get(), attr));
-    return value;
+    const Ref name = py::new_str(module);
+    const Ref fromlist = py::check(Py_BuildValue("(s)", attr));
+    const Ref mod = py::check(PyImport_ImportModuleLevelObject(name.get(), nullptr, nullptr, fromlist.get(), 0));
+    return py::check(PyObject_GetAttrString(mod.get(), attr));
 }
 
 // The ten standard imports, in order.
