@@ -1,7 +1,6 @@
 from pathlib import Path
 
 import pytest
-
 from quorin.core.callgraph import create_callgraph, get_static_records
 from quorin.models import FactoryRecord
 
@@ -71,7 +70,9 @@ def test_graph_and_records(graph_project: Path) -> None:
         (["{root}/proj/missing.py", "{root}/outside.py"], []),
     ],
 )
-def test_records_filtered_by_paths(graph_project: Path, paths: list[str], expected: list[str]) -> None:
+def test_records_filtered_by_paths(
+    graph_project: Path, paths: list[str], expected: list[str]
+) -> None:
     given = [p.format(root=graph_project) for p in paths]
     G = create_callgraph()
     assert list(get_static_records(G, paths=[Path(p) for p in given])) == expected

@@ -2,7 +2,6 @@ import sys
 from pathlib import Path
 
 import pytest
-
 from quorin.core.imports import get_cells_from_regex, import_modules
 
 from .helpers import write
@@ -23,7 +22,9 @@ def test_imports_by_dotted_name_keyed_by_given_paths(project: Path) -> None:
 
 
 @pytest.mark.parametrize(("reload", "version", "runs"), [(True, 22, 2), (False, 1, 1)])
-def test_reload_or_reuse(tmp_path: Path, project: Path, reload: bool, version: int, runs: int) -> None:
+def test_reload_or_reuse(
+    tmp_path: Path, project: Path, reload: bool, version: int, runs: int
+) -> None:
     log = tmp_path / "log"
     path = write(project, "proj/mod.py", LOGGED.format(log=str(log)) + "VERSION = 1\n")
     first = import_modules([path])[0][path]
@@ -43,7 +44,11 @@ def test_module_imported_earlier_in_the_same_call_runs_once(tmp_path: Path, proj
 
 @pytest.mark.parametrize(
     ("text", "kind"),
-    [("def f(:\n", SyntaxError), ("import no_such_mod\n", ImportError), ("1 / 0\n", ArithmeticError)],
+    [
+        ("def f(:\n", SyntaxError),
+        ("import no_such_mod\n", ImportError),
+        ("1 / 0\n", ArithmeticError),
+    ],
 )
 def test_failing_file_is_reported_not_raised(project: Path, text: str, kind: type) -> None:
     good, bad = write(project, "proj/good.py"), write(project, "proj/cells/bad.py", text)
