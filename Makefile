@@ -36,5 +36,21 @@ test: install
 demo: install
 	$(PY) examples/demo.py
 
+# The extension built with AddressSanitizer and UndefinedBehaviorSanitizer, in
+# a virtual environment of its own, and the whole suite run under it. The
+# interpreter is not instrumented, so the sanitizer runtime is preloaded and
+# the allocator is switched to malloc for the sanitizer to see every block.
+ASAN_VENV := .venv-asan
+ASAN_LIB := $(shell $${CXX:-g++} -print-file-name=libasan.so) $(shell $${CXX:-g++} -print-file-name=libstdc++.so)
+asan: $(VENV)/.ready
+	[ -x $(ASAN_VENV)/bin/python ] || $(PY) -m venv $(ASAN_VENV)
+	$(ASAN_VENV)/bin/python -m pip --disable-pip-version-check install -q $(BUILD_DEPS) $(TEST_DEPS)
+	$(ASAN_VENV)/bin/python -m pip --disable-pip-version-check install -q --no-build-isolation --no-deps \
+	  -Ccmake.define.QUORIN_SANITIZE=ON -Cbuild-dir=build/asan -Ccmake.build-type=Debug .
+	LD_PRELOAD="$(ASAN_LIB)" PYTHONMALLOC=malloc \
+	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_init_order=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  $(ASAN_VENV)/bin/python -m pytest -q -p no:cacheprovider
+
 clean:
-	rm -rf build $(VENV) .pytest_cache
+	rm -rf build $(VENV) $(ASAN_VENV) .pytest_cache
