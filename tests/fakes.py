@@ -113,7 +113,9 @@ class FakeLogger:
 class FakePdk:
     """A layout-library PDK: state in the instance dict, like the real class."""
 
-    def __init__(self, name: str, cells: dict | None = None, containers: dict | None = None) -> None:
+    def __init__(
+        self, name: str, cells: dict | None = None, containers: dict | None = None
+    ) -> None:
         self.name = name
         self.cells = {} if cells is None else cells
         self.containers = {} if containers is None else containers

@@ -112,7 +112,9 @@ def values(draw: st.DrawFn, depth: int = 2) -> Any:
     if kind == "hostile":
         return Hostile(draw(st.sampled_from(MODES)))
     if kind == "record":
-        return fakes.Record(draw(st.text(max_size=3)), "demo/a.py", draw(st.sampled_from(["UNKNOWN", "ERROR"])))
+        return fakes.Record(
+            draw(st.text(max_size=3)), "demo/a.py", draw(st.sampled_from(["UNKNOWN", "ERROR"]))
+        )
     items = draw(st.lists(values(depth - 1), max_size=3))
     if kind == "list":
         return items

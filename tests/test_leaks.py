@@ -64,16 +64,25 @@ def cases(pdk: Any, services: SimpleNamespace) -> dict[str, tuple[Callable[[], A
         "keyword-error": (swallow(pdk.activate_pdk_by_name, nom="x"), []),
         "sort-paths": (swallow(pdk._sort_paths, [path, "rel.py"]), [path]),
         "sort-paths-error": (swallow(pdk._sort_paths, [path, 1]), [path]),
-        "import-modules": (swallow(pdk._import_modules, records, [], reload=False), [records, path]),
+        "import-modules": (
+            swallow(pdk._import_modules, records, [], reload=False),
+            [records, path],
+        ),
         "handle-errors": (
             swallow(pdk._handle_import_errors, records, {path: ("demo.a", error)}),
             [records, error, path],
         ),
         "find-cells": (swallow(pdk._find_cells, records, {path: module}), [records, module]),
         "find-cells-error": (swallow(pdk._find_cells, bad, {}), [bad]),
-        "database-updates": (swallow(pdk._get_database_updates, records, stored, [path]), [records, stored]),
+        "database-updates": (
+            swallow(pdk._get_database_updates, records, stored, [path]),
+            [records, stored],
+        ),
         "containers": (swallow(pdk._clean_containers_also_in_cells, active), [active]),
-        "filter": (swallow(pdk._filter_records_for_non_pdk_project, records, active), [records, active]),
+        "filter": (
+            swallow(pdk._filter_records_for_non_pdk_project, records, active),
+            [records, active],
+        ),
         "get-pdk": (swallow(pdk.get_pdk), []),
         "register-cells": (swallow(pdk.register_cells, paths=[path]), [path]),
     }
@@ -87,7 +96,9 @@ CASES = [
 
 
 @pytest.mark.parametrize("case", CASES)
-def test_no_growth(pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch, case: str) -> None:
+def test_no_growth(
+    pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch, case: str
+) -> None:
     monkeypatch.setattr(pdk, "_get_pdk", lambda: FakePdk("p"))
     services.settings.is_pdk = True
     services.cg.records = lambda: {"a": Record("a", "demo/a.py", path=Path("/proj/demo/a.py"))}

@@ -14,7 +14,9 @@ PATH = Path("/proj/demo/cells.py")
 
 
 @pytest.fixture
-def project(pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch) -> SimpleNamespace:
+def project(
+    pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
+) -> SimpleNamespace:
     active = FakePdk("p")
     monkeypatch.setattr(pdk, "_get_pdk", lambda: active)
     services.settings.is_pdk = True

@@ -24,12 +24,16 @@ def static_records() -> dict[str, Record]:
 
 
 @pytest.fixture
-def threaded(pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch) -> SimpleNamespace:
+def threaded(
+    pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
+) -> SimpleNamespace:
     active = FakePdk("p")
     monkeypatch.setattr(pdk, "_get_pdk", lambda: active)
     services.settings.is_pdk = True
     path = Path("/proj/demo/cells.py")
-    services.imports.modules = {path: module_with("demo.cells", **{f"c{i}": print for i in range(50)})}
+    services.imports.modules = {
+        path: module_with("demo.cells", **{f"c{i}": print for i in range(50)})
+    }
     services.cg.records = static_records
     services.db.records = {f"c{i}": Record(f"c{i}", "demo/cells.py") for i in range(0, 50, 2)}
     services.db.records["gone"] = Record("gone", "demo/gone.py")
@@ -55,7 +59,9 @@ def test_concurrent_calls(pdk: Any, threaded: SimpleNamespace) -> None:
             while time.monotonic() < deadline:
                 assert pdk.get_pdk() is threaded.active
                 if i % 2:
-                    adds, removes = pdk._get_database_updates(static_records(), copy.deepcopy(stored), [])
+                    adds, removes = pdk._get_database_updates(
+                        static_records(), copy.deepcopy(stored), []
+                    )
                     assert ([r.name for r in adds], removes) == expected_names
                 else:
                     pdk.register_cells()
