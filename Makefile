@@ -38,6 +38,10 @@ test: install
 demo: install
 	$(PY) examples/demo.py
 
+# The extension against the plain-Python baseline in bench/; BENCH_ARGS=--quick for fewer runs.
+bench: install
+	$(PY) -m bench $(BENCH_ARGS)
+
 # The extension built with AddressSanitizer and UndefinedBehaviorSanitizer, in
 # a virtual environment of its own, and the whole suite run under it. The
 # interpreter is not instrumented, so the sanitizer runtime is preloaded and
