@@ -1,0 +1,176 @@
+"""Times the extension against the plain-Python baseline, side by side in one process.
+
+Both modules get the same cheap fakes for every outside component. Runs of the two alternate,
+each timed alone (inputs built before the clock starts, garbage collection off), and the best
+of several counts. Usage: python -m bench [--quick] [--only NAME] [--size small|large|both]
+"""
+
+from __future__ import annotations
+
+import argparse
+import gc
+import os
+import platform
+import sys
+import time
+from collections.abc import Sequence
+from dataclasses import dataclass
+from types import ModuleType
+
+import quorin.core.pdk as extension
+
+from bench import baseline
+from bench.fakes import Services, installed
+from bench.workloads import WORKLOADS, Case, FileTree, Workload
+
+GROWTH_LIMIT = 11.0  # ten times the work may take at most eleven times as long
+
+
+@dataclass
+class Row:
+    workload: Workload
+    size: int
+    baseline: float
+    extension: float | None  # None: the extension does not implement it yet
+
+    @property
+    def speedup(self) -> float | None:
+        return None if self.extension is None else self.baseline / self.extension
+
+
+def timed(module: ModuleType, case: Case) -> float:
+    args = case.fresh()
+    gc.collect()
+    gc.disable()
+    try:
+        start = time.perf_counter()
+        result = case.call(module, args)
+        elapsed = time.perf_counter() - start
+    finally:
+        gc.enable()
+    # Freed after the clock stopped: tearing down the result is not the function's work.
+    del result, args
+    return elapsed
+
+
+def is_pending(case: Case) -> bool:
+    """Whether the extension still lacks this function; the call also warms it up."""
+    try:
+        case.call(extension, case.fresh())
+    except NotImplementedError:
+        return True
+    return False
+
+
+def measure(workload: Workload, n: int, repeats: int, tree: FileTree) -> Row:
+    services = Services()
+    case = workload.build(services, n, tree)
+    with installed([baseline, extension], services):
+        case.call(baseline, case.fresh())  # warm-up, untimed
+        if is_pending(case):
+            return Row(workload, n, min(timed(baseline, case) for _ in range(repeats)), None)
+        best = {baseline: float("inf"), extension: float("inf")}
+        for run in range(repeats):
+            order = (baseline, extension) if run % 2 == 0 else (extension, baseline)
+            for module in order:
+                best[module] = min(best[module], timed(module, case))
+    return Row(workload, n, best[baseline], best[extension])
+
+
+def selected(only: Sequence[str] | None) -> list[Workload]:
+    if not only:
+        return list(WORKLOADS)
+    chosen = [w for w in WORKLOADS if any(o == w.name or o in w.name for o in only)]
+    if not chosen:
+        names = ", ".join(w.name for w in WORKLOADS)
+        raise SystemExit(f"no workload matches {', '.join(only)}; known: {names}")
+    return chosen
+
+
+def verdict(row: Row, growth: float | None) -> str:
+    speedup = row.speedup
+    if speedup is None:
+        return ""
+    misses = []
+    if speedup < row.workload.target:
+        misses.append("speed-up")
+    if growth is not None and growth > GROWTH_LIMIT:
+        misses.append("growth")
+    return "ok" if not misses else "MISS " + "+".join(misses)
+
+
+def print_table(rows: list[Row]) -> None:
+    header = (
+        f"{'workload':<36} {'size':<32} {'baseline s':>10} {'extension s':>11} "
+        f"{'speed-up':>8} {'growth':>7} {'(base)':>7} {'target':>7}  result"
+    )
+    print(header)
+    print("-" * len(header))
+    small: dict[str, Row] = {}
+    for row in rows:
+        w = row.workload
+        first = small.setdefault(w.name, row)
+        growth = base_growth = None
+        if first is not row and first.size < row.size:
+            base_growth = row.baseline / first.baseline
+            if row.extension is not None and first.extension is not None:
+                growth = row.extension / first.extension
+        ext = "pending" if row.extension is None else f"{row.extension:.4f}"
+        speedup = "" if row.speedup is None else f"{row.speedup:.2f}x"
+        print(
+            f"{w.name:<36} {w.label(row.size):<32} {row.baseline:>10.4f} {ext:>11} "
+            f"{speedup:>8} {'' if growth is None else f'{growth:.1f}x':>7} "
+            f"{'' if base_growth is None else f'{base_growth:.1f}x':>7} "
+            f"{f'>={w.target:g}x':>7}  {verdict(row, growth)}"
+        )
+    measured = [r for r in rows if r.speedup is not None]
+    pending = sorted({r.workload.name for r in rows if r.speedup is None})
+    if pending:
+        print(f"pending (extension raises NotImplementedError): {', '.join(pending)}")
+    if measured:
+        worst = min(measured, key=lambda r: r.speedup or 0.0)
+        print(
+            f"smallest speed-up: {worst.speedup:.2f}\N{MULTIPLICATION SIGN} "
+            f"({worst.workload.name}, {worst.workload.label(worst.size)})"
+        )
+    else:
+        print("smallest speed-up: none measured")
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(prog="python -m bench", description=__doc__.splitlines()[0])
+    parser.add_argument("--quick", action="store_true", help="fewer repeats")
+    parser.add_argument(
+        "--only", action="append", metavar="NAME", help="a workload (or part of its name)"
+    )
+    parser.add_argument("--size", choices=("small", "large", "both"), default="both")
+    parser.add_argument("--repeats", type=int, help="runs per side at the small size")
+    options = parser.parse_args(argv)
+
+    repeats_small = options.repeats or (3 if options.quick else 5)
+    repeats_large = max(1, repeats_small - 2)
+    factors = {"small": (1,), "large": (10,), "both": (1, 10)}[options.size]
+    print(
+        f"python {platform.python_version()}, {os.cpu_count()} cores, best of "
+        f"{repeats_small} (small) / {repeats_large} (large) alternating runs per side",
+        flush=True,
+    )
+
+    rows: list[Row] = []
+    tree = FileTree()
+    try:
+        for workload in selected(options.only):
+            for factor in factors:
+                n = workload.small * factor
+                repeats = repeats_small if factor == 1 else repeats_large
+                print(f"  {workload.name} at {workload.label(n)} ...", file=sys.stderr, flush=True)
+                rows.append(measure(workload, n, repeats, tree))
+    finally:
+        tree.close()
+    print()
+    print_table(rows)
+    return 0
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

@@ -1,0 +1,111 @@
+"""The benchmark: its workloads give the same results on both sides, and the runner reports."""
+
+from __future__ import annotations
+
+from pathlib import Path
+from typing import Any
+
+import pytest
+import quorin.core.pdk as extension
+
+from bench import baseline, run
+from bench.fakes import Services, installed
+from bench.workloads import WORKLOADS, FileTree, Workload
+
+# Small enough to be quick, large enough that every kind of input of each workload occurs.
+TINY = {
+    "_sort_paths": 300,
+    "_get_database_updates": 1000,
+    "_find_cells": 1000,
+    "_filter_records_for_non_pdk_project": 400,
+    "_handle_import_errors": 10,
+    "_clean_containers_also_in_cells": 48,
+    "register_cells": 1000,
+}
+
+
+def outcome(workload: Workload, module: Any, tree: FileTree) -> Any:
+    services = Services()
+    case = workload.build(services, TINY[workload.name], tree)
+    with installed([module], services):
+        args = case.fresh()
+        return case.outcome(case.call(module, args), args)
+
+
+@pytest.mark.parametrize("workload", WORKLOADS, ids=lambda w: w.name)
+def test_extension_agrees_with_baseline(workload: Workload, tmp_path: Path) -> None:
+    tree = FileTree(tmp_path)
+    expected = outcome(workload, baseline, tree)
+    try:
+        got = outcome(workload, extension, tree)
+    except NotImplementedError:
+        pytest.skip(f"{workload.name} is not implemented in the extension yet")
+    assert got == expected
+
+
+def test_workloads_cover_every_branch(tmp_path: Path) -> None:
+    """The baseline's results show that the rare inputs of each workload are there."""
+    by_name = {w.name: w for w in WORKLOADS}
+    tree = FileTree(tmp_path)
+
+    paths = outcome(by_name["_sort_paths"], baseline, tree)
+    assert {p.count("/") - str(tmp_path).count("/") for p in paths} == {2, 3, 4}
+
+    add, remove, records = outcome(by_name["_get_database_updates"], baseline, tree)
+    statuses = [fields[2] for _, fields in records]
+    assert (len(add), len(remove)) == (400, 200) and {"OK", "ERROR", "UNKNOWN"} <= set(statuses)
+
+    cells, _, _ = outcome(by_name["_find_cells"], baseline, tree)
+    kinds = {cell[0] if cell[0] == "cell" else cell[3] for _, cell in cells}
+    assert kinds == {"cell", "ImportError", "ModuleNotFoundError"}
+
+    kept = outcome(by_name["_filter_records_for_non_pdk_project"], baseline, tree)
+    assert 0 < len(kept) < TINY["_filter_records_for_non_pdk_project"]
+
+    cells, records, _ = outcome(by_name["_handle_import_errors"], baseline, tree)
+    assert {cell[3] for _, cell in cells} == {"SyntaxError", "ImportError", "NameError"}
+    assert len(records) == 9 * 50 + 45  # the tenth file's pattern search fails
+
+    _, cells, containers = outcome(by_name["_clean_containers_also_in_cells"], baseline, tree)
+    clashes = [n for n in cells if n.startswith("x")]
+    assert len(clashes) + len([n for n in containers if n.startswith("x")]) == 12
+
+    (added, removed), cells, containers, _ = outcome(by_name["register_cells"], baseline, tree)
+    assert added and removed and {cell[0] for _, cell in cells} == {"cell", "error"}
+    assert not set(cells) & set(containers)
+
+
+def test_fakes_are_removed_after_use() -> None:
+    before = dict(vars(baseline))
+    with installed([baseline], Services()):
+        assert baseline.get_pdk() is not before["get_pdk"]
+    assert vars(baseline) == before
+
+
+def test_file_tree_makes_files_once_and_removes_them() -> None:
+    tree = FileTree()
+    small = tree.paths(10)
+    large = tree.paths(30)
+    assert large[:10] == small and all(p.is_file() for p in large)
+    root = tree.root
+    tree.close()
+    assert not root.exists()
+
+
+def test_runner_prints_the_table_and_the_smallest_speedup(
+    capsys: pytest.CaptureFixture[str],
+) -> None:
+    assert run.main(["--only", "_clean_containers", "--size", "small", "--repeats", "2"]) == 0
+    out = capsys.readouterr().out.splitlines()
+    row = next(line for line in out if line.startswith("_clean_containers_also_in_cells"))
+    assert "20,000+20,000, 5,000 clashes" in row
+    if "pending" in row:
+        assert out[-1] == "smallest speed-up: none measured"
+    else:
+        assert out[-1].startswith("smallest speed-up: ")
+        assert out[-1].endswith("(_clean_containers_also_in_cells, 20,000+20,000, 5,000 clashes)")
+
+
+def test_runner_rejects_an_unknown_workload() -> None:
+    with pytest.raises(SystemExit, match="no workload matches nothing"):
+        run.main(["--only", "nothing"])
