@@ -19,7 +19,9 @@ class Pdk(FakePdk):
 
 
 @pytest.fixture
-def project(monkeypatch: pytest.MonkeyPatch, pdk: Any, services: SimpleNamespace) -> SimpleNamespace:
+def project(
+    monkeypatch: pytest.MonkeyPatch, pdk: Any, services: SimpleNamespace
+) -> SimpleNamespace:
     """A project PDK of a class FrozenPdk can replace, resolved afresh on each uncached call."""
     monkeypatch.setattr(pdk, "FrozenPdk", type("FrozenPdk", (Pdk,), dict(vars(pdk.FrozenPdk))))
     made: list[Pdk] = []
@@ -45,7 +47,10 @@ def test_non_pdk_project_gets_a_frozen_reloaded_base(pdk: Any, project: SimpleNa
     assert base.layers == (1, 2) and base.name == "mypdk"
     assert type(base.info) is frozendict and type(base.info["nested"]) is dict  # shallow
     assert type(active.cells) is dict and type(active.layers) is list
-    assert project.logger.lines == [("debug", "Froze base PDK: mypdk"), ("debug", "Activated PDK: mypdk")]
+    assert project.logger.lines == [
+        ("debug", "Froze base PDK: mypdk"),
+        ("debug", "Activated PDK: mypdk"),
+    ]
     # The project PDK is active last, never the base.
     assert fakes.ACTIVATIONS == [active, active]
 
@@ -78,9 +83,13 @@ def test_frozen_pdk_refuses_assignment_and_deletion(
 
 
 def test_frozen_pdk_methods_check_the_name_first(pdk: Any) -> None:
-    with pytest.raises(TypeError, match=r"^Argument 'name' has incorrect type \(expected str, got int\)$"):
+    with pytest.raises(
+        TypeError, match=r"^Argument 'name' has incorrect type \(expected str, got int\)$"
+    ):
         pdk.FrozenPdk.__setattr__(object(), 1, 2)
-    with pytest.raises(TypeError, match=r"^__setattr__\(\) takes exactly 3 positional arguments \(2 given\)$"):
+    with pytest.raises(
+        TypeError, match=r"^__setattr__\(\) takes exactly 3 positional arguments \(2 given\)$"
+    ):
         pdk.FrozenPdk.__setattr__(object(), "x")
 
 
@@ -145,7 +154,12 @@ def test_failing_base_build_caches_nothing(pdk: Any, project: SimpleNamespace) -
     ],
 )
 def test_activate_pdk_by_name_warns_and_delegates(
-    pdk: Any, project: SimpleNamespace, monkeypatch: pytest.MonkeyPatch, name: str, configured: Any, tail: str
+    pdk: Any,
+    project: SimpleNamespace,
+    monkeypatch: pytest.MonkeyPatch,
+    name: str,
+    configured: Any,
+    tail: str,
 ) -> None:
     project.settings.pdk_name = configured
     seen: list[tuple[Any, ...]] = []

@@ -21,7 +21,10 @@ def run(monkeypatch: pytest.MonkeyPatch, pdk: Any, services: SimpleNamespace) ->
         static={"a": Record("a", "demo/a.py"), "b": Record("b", "demo/b.py")},
         filtered=None,
         imported=({"mod": 1}, {"err": 2}),
-        handled=({"e": "error-cell-e", "b": "error-cell-b"}, {"e": Record("e", "demo/e.py", "ERROR")}),
+        handled=(
+            {"e": "error-cell-e", "b": "error-cell-b"},
+            {"e": Record("e", "demo/e.py", "ERROR")},
+        ),
         found=None,
         updates=None,
     )
@@ -66,7 +69,12 @@ def test_full_run_order_and_result(pdk: Any, run: SimpleNamespace) -> None:
     assert by_name["_import_modules"][2] == {"reload": True}
     assert by_name["register_models"][1:] == (run.cg.graph, (("reload", True),))
     # Error cells win over found cells; only names of the merged records are registered.
-    assert run.active.cells == {"kept": "kept-cell", "a": "cell-a", "b": "error-cell-b", "e": "error-cell-e"}
+    assert run.active.cells == {
+        "kept": "kept-cell",
+        "a": "cell-a",
+        "b": "error-cell-b",
+        "e": "error-cell-e",
+    }
     assert "e" in run.steps.static  # the error record joined the static records
 
 
@@ -77,7 +85,9 @@ def test_pdk_project_skips_the_filter(pdk: Any, run: SimpleNamespace) -> None:
     assert "_filter_records_for_non_pdk_project" not in names and "get_base_pdk" in names
 
 
-@pytest.mark.parametrize(("reload", "expected"), [(False, False), (None, False), (0, False), (1, True)])
+@pytest.mark.parametrize(
+    ("reload", "expected"), [(False, False), (None, False), (0, False), (1, True)]
+)
 def test_reload_flag(pdk: Any, run: SimpleNamespace, reload: Any, expected: bool) -> None:
     pdk.register_cells(reload=reload)
     imported = next(c for c in run.calls if c[0] == "_import_modules")
@@ -157,7 +167,9 @@ def test_bad_arguments_fail_before_any_call(pdk: Any, run: SimpleNamespace) -> N
         (iter([1]), "need more than 1 value to unpack"),
     ],
 )
-def test_step_results_must_unpack_into_two(pdk: Any, run: SimpleNamespace, result: Any, text: str) -> None:
+def test_step_results_must_unpack_into_two(
+    pdk: Any, run: SimpleNamespace, result: Any, text: str
+) -> None:
     run.steps.imported = result
     with pytest.raises(ValueError) as info:
         pdk.register_cells()

@@ -104,7 +104,9 @@ ARGUMENT_ERRORS = [
 
 
 @pytest.mark.parametrize(("name", "args", "kwargs", "text"), ARGUMENT_ERRORS)
-def test_argument_errors(name: str, args: tuple[Any, ...], kwargs: dict[str, Any], text: str) -> None:
+def test_argument_errors(
+    name: str, args: tuple[Any, ...], kwargs: dict[str, Any], text: str
+) -> None:
     with pytest.raises(TypeError) as info:
         getattr(pdk, name)(*args, **kwargs)
     assert str(info.value) == text
@@ -137,7 +139,11 @@ def test_function_attributes_are_settable() -> None:
     cell.__annotations__ = {"x": "int"}
     cell.__kwdefaults__ = None
     cell.extra = 1
-    assert (cell.__doc__, cell.__annotations__, cell.__dict__) == ("doc", {"x": "int"}, {"extra": 1})
+    assert (cell.__doc__, cell.__annotations__, cell.__dict__) == (
+        "doc",
+        {"x": "int"},
+        {"extra": 1},
+    )
     with pytest.raises(TypeError):
         cell.__name__ = 1
     assert weakref.ref(cell)() is cell

@@ -18,9 +18,10 @@ Ref call_import_modules(PyObject* import_modules, PyObject* paths, bool reload) 
 }
 
 Ref get_cells_from_regex(const Context& c, PyObject* path) {
-    const Ref imports = c.global(imports_name);
+    // The read of the global is part of the guarded lookup: a missing
+    // `imports` is a failed search like any other.
     try {
-        return py::call_method(imports.get(), get_cells_from_regex_name, path);
+        return py::call_method(c.global(imports_name).get(), get_cells_from_regex_name, path);
     } catch (const py::Error& error) {
         if (!PyErr_GivenExceptionMatches(error.exception(), PyExc_Exception))
             throw;

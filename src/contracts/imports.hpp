@@ -9,7 +9,7 @@ namespace quorin::pdk::contracts::imports {
 Ref import_modules_function(const Context& c);
 // `import_modules(paths=paths, reload=reload, from_project=False)`.
 Ref call_import_modules(PyObject* import_modules, PyObject* paths, bool reload);
-// `imports.get_cells_from_regex(path)`; empty when the lookup or the call
+// `imports.get_cells_from_regex(path)`; empty when a lookup or the call
 // raises an Exception (anything else propagates).
 Ref get_cells_from_regex(const Context& c, PyObject* path);
 

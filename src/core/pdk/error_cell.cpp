@@ -8,12 +8,19 @@ namespace quorin::pdk {
 
 namespace {
 
-Ref new_annotations() {
-    Ref annotations = py::new_dict();
-    for (const auto& a : error_cell_row.annotations)
-        py::check_status(PyDict_SetItemString(annotations.get(), a.name, py::new_str(a.text).get()));
-    return annotations;
-}
+// The annotations every error cell starts from, built once: a run can make
+// thousands of cells, and each needs only its own copy.
+class AnnotationsTemplate final : public py::Constant {
+    PyObject* create() const override {
+        Ref annotations = py::new_dict();
+        for (const auto& a : error_cell_row.annotations)
+            py::check_status(PyDict_SetItemString(annotations.get(), a.name, py::new_str(a.text).get()));
+        return annotations.release();
+    }
+};
+AnnotationsTemplate annotations_template;
+
+Ref new_annotations() { return py::check(PyDict_Copy(annotations_template)); }
 
 }  // namespace
 

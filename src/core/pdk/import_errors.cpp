@@ -1,8 +1,105 @@
+// `_handle_import_errors`: error cells and error records for the cells of the
+// files that failed to import.
+#include "contracts/callgraph.hpp"
+#include "contracts/imports.hpp"
+#include "contracts/logger.hpp"
+#include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
-#include "pyapi/error.hpp"
 
 namespace quorin::pdk {
 
-Ref handle_import_errors(const Context&) { py::raise(PyExc_NotImplementedError, "handle_import_errors"); }
+namespace {
+namespace imports = contracts::imports;
+namespace records = contracts::records;
+
+py::Name error_cell_name{"_error_cell"};
+py::Name name_attr{"name"};
+py::Name get_name{"get"};
+py::Name append_name{"append"};
+py::Name separator{": "};
+py::Name error_status{"ERROR"};
+
+Ref group_by_path(const Context& c, PyObject* static_records) {
+    Ref static_records_by_path = contracts::defaultdict_of_lists(c);
+    py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
+        const Ref group = py::getitem(static_records_by_path.get(), records::absolute_source(record).get());
+        if (PyList_CheckExact(group.get()))
+            py::list_append(group.get(), record);
+        else
+            py::call_method(group.get(), append_name, record);
+    });
+    return static_records_by_path;
+}
+
+void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
+    const auto warning = contracts::logger::warning(c);
+    const Ref text = py::join({py::text(py::getattr(path, name_attr).get()).get(), separator,
+                               py::text(error).get()});
+    warning(text.get());
+}
+
+// The names of the file's static records; `get` leaves the grouping as it is.
+Ref static_names_of(PyObject* static_records_by_path, PyObject* path) {
+    const Ref group = py::call_method(static_records_by_path, get_name, path, py::new_list().get());
+    Ref static_names = py::new_list();
+    py::for_each(group.get(), [&](PyObject* record) {
+        py::list_append(static_names.get(), records::name(record).get());
+    });
+    return static_names;
+}
+
+// `{*regex_names, *static_names}`; no regex names when their search failed.
+Ref names_set(PyObject* regex_names, PyObject* static_names) {
+    if (regex_names == Py_None)
+        py::raise(PyExc_TypeError, "argument after * must be an iterable, not NoneType");
+    Ref names = py::check(PySet_New(regex_names));
+    py::for_each(static_names, [&](PyObject* name) { py::set_add(names.get(), name); });
+    return names;
+}
+
+Ref error_record(const Context& c, PyObject* static_records, PyObject* name, PyObject* path,
+                 PyObject* error) {
+    Ref record = py::dict_get(static_records, name);
+    if (!record || record.is(Py_None)) {
+        const Ref factory_record = records::factory_record_class(c);
+        const Ref source = py::str(path);
+        const Ref message = py::str(error);
+        return records::new_record(factory_record.get(), name, source.get(), error_status, message.get());
+    }
+    // The caller's record stays as the call graph gave it.
+    record = contracts::deepcopy(c, record.get());
+    records::set_status(record.get(), error_status);
+    records::set_message(record.get(), py::str(error).get());
+    return record;
+}
+
+}  // namespace
+
+Ref handle_import_errors(const Context& c) {
+    PyObject* static_records = c.arg(0);
+    PyObject* errors = c.arg(1);
+    const Ref error_cells = py::new_dict();
+    const Ref error_records = py::new_dict();
+    const Ref static_records_by_path = group_by_path(c, static_records);
+
+    py::for_each_item(errors, [&](PyObject* path, PyObject* failure) {
+        const auto modname_error = py::unpack2(failure);
+        PyObject* modname = modname_error.first.get();
+        PyObject* error = modname_error.second.get();
+        warn_failed_file(c, path, error);
+        // The call graph misses cells of a file that does not import; the
+        // pattern search finds them, on a best-effort basis.
+        const Ref regex_names = imports::get_cells_from_regex(c, path);
+        const Ref static_names = static_names_of(static_records_by_path.get(), path);
+        const Ref names = names_set(regex_names.get(), static_names.get());
+        // Set order, not list order: a name in both lists is handled once.
+        py::for_each(names.get(), [&](PyObject* name) {
+            const Ref cell = py::call(c.global(error_cell_name).get(), name, modname, error);
+            py::dict_set(error_cells.get(), name, cell.get());
+            py::dict_set(error_records.get(), name, error_record(c, static_records, name, path, error).get());
+        });
+    });
+    return py::check(PyTuple_Pack(2, error_cells.get(), error_records.get()));
+}
 
 }  // namespace quorin::pdk

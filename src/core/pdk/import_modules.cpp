@@ -1,8 +1,67 @@
+// `_import_modules`: imports or reloads the source files of the static records.
+#include "contracts/callgraph.hpp"
+#include "contracts/import_results.hpp"
+#include "contracts/imports.hpp"
 #include "core/pdk/functions.hpp"
-#include "pyapi/error.hpp"
 
 namespace quorin::pdk {
 
-Ref import_modules(const Context&) { py::raise(PyExc_NotImplementedError, "import_modules"); }
+namespace {
+namespace imports = contracts::imports;
+namespace records = contracts::records;
+
+py::Name sort_paths_name{"_sort_paths"};
+
+// Each record path once, in the order of its first record.
+Ref record_paths(PyObject* static_records) {
+    const Ref seen = py::new_dict();
+    py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
+        py::dict_set(seen.get(), records::absolute_source(record).get(), Py_None);
+    });
+    return py::check(PyDict_Keys(seen.get()));
+}
+
+Ref requested(PyObject* _paths, PyObject* paths) {
+    Ref kept = py::new_list();
+    py::for_each(_paths, [&](PyObject* p) {
+        if (py::contains(paths, p))
+            py::list_append(kept.get(), p);
+    });
+    return kept;
+}
+
+// The entries of `raw` under the record paths whose values are true, keyed
+// and ordered by the record paths whatever form the service reports.
+Ref found(PyObject* raw, PyObject* _paths) {
+    Ref entries = py::new_dict();
+    // Iterated like a Python loop: `_paths` has been handed to `_sort_paths`.
+    py::for_each(_paths, [&](PyObject* p) {
+        const Ref value = imports::result_entry(raw, p);
+        if (value && py::truth(value.get()))
+            py::dict_set(entries.get(), p, value.get());
+    });
+    return entries;
+}
+
+}  // namespace
+
+Ref import_modules(const Context& c) {
+    PyObject* static_records = c.arg(0);
+    PyObject* paths = c.arg(1);
+    const bool reload = c.flag(2);
+
+    Ref _paths = record_paths(static_records);
+    if (PyList_GET_SIZE(paths) > 0)
+        _paths = requested(_paths.get(), paths);
+
+    const Ref import_modules = imports::import_modules_function(c);
+    const Ref sorted_paths = py::call(c.global(sort_paths_name).get(), _paths.get());
+    const Ref result = imports::call_import_modules(import_modules.get(), sorted_paths.get(), reload);
+    const auto [raw_modules, raw_errors] = py::unpack2(result.get());
+
+    const Ref modules = found(raw_modules.get(), _paths.get());
+    const Ref errors = found(raw_errors.get(), _paths.get());
+    return py::check(PyTuple_Pack(2, modules.get(), errors.get()));
+}
 
 }  // namespace quorin::pdk

@@ -1,0 +1,11 @@
+// The two mappings `imports.import_modules` answers with.
+#pragma once
+
+#include "contracts/common.hpp"
+
+namespace quorin::pdk::contracts::imports {
+
+// `mapping.get(path, None)`; empty or None when there is no entry.
+Ref result_entry(PyObject* mapping, PyObject* path);
+
+}  // namespace quorin::pdk::contracts::imports

@@ -1,0 +1,116 @@
+"""Repeated calls on success and error paths keep memory and reference counts flat."""
+
+from __future__ import annotations
+
+import gc
+import sys
+import tracemalloc
+from collections.abc import Callable
+from pathlib import Path
+from types import SimpleNamespace
+from typing import Any
+
+import pytest
+
+from tests import fakes
+from tests.fakes import FakePdk, Record, module_with
+
+ROUNDS = 3000
+
+
+def growth(action: Callable[[], Any], watched: list[Any]) -> tuple[int, list[int]]:
+    """Bytes still allocated and reference-count changes after many more calls."""
+    for _ in range(200):
+        action()
+    gc.collect()
+    counts = [sys.getrefcount(o) for o in watched]
+    tracemalloc.start()
+    before = tracemalloc.get_traced_memory()[0]
+    for _ in range(ROUNDS):
+        action()
+    gc.collect()
+    after = tracemalloc.get_traced_memory()[0]
+    tracemalloc.stop()
+    now = [sys.getrefcount(o) for o in watched]
+    return after - before, [n - c for n, c in zip(now, counts, strict=True)]
+
+
+def swallow(fn: Callable[..., Any], *args: Any, **kwargs: Any) -> Callable[[], Any]:
+    def action() -> Any:
+        try:
+            return fn(*args, **kwargs)
+        except Exception as e:  # noqa: BLE001 - error paths are what is measured here
+            return e
+
+    return action
+
+
+def cases(pdk: Any, services: SimpleNamespace) -> dict[str, tuple[Callable[[], Any], list[Any]]]:
+    path = Path("/proj/demo/a.py")
+    records = {"a": Record("a", "demo/a.py", path=path), "b": Record("b", "demo/a.py", path=path)}
+    module = module_with("demo.a", a=lambda: None)
+    services.imports.modules = {path: module}
+    services.imports.errors = {}
+    stored = {"a": Record("a", "demo/a.py", "OK"), "c": Record("c", "demo/c.py")}
+    active = FakePdk("p", cells={"a": 1}, containers={"a": 2, "x": 3})
+    error = ValueError("boom")
+    cell = pdk._error_cell("a", "demo.a", error)
+    bad = {"a": object()}
+    return {
+        "error-cell": (swallow(cell, 1, k=2), [error, cell]),
+        "error-cell-build": (swallow(pdk._error_cell, "a", "m", "text"), []),
+        "type-error": (swallow(pdk._find_cells, [], {}), []),
+        "count-error": (swallow(pdk.register_cells, 1), []),
+        "keyword-error": (swallow(pdk.activate_pdk_by_name, nom="x"), []),
+        "sort-paths": (swallow(pdk._sort_paths, [path, "rel.py"]), [path]),
+        "sort-paths-error": (swallow(pdk._sort_paths, [path, 1]), [path]),
+        "import-modules": (
+            swallow(pdk._import_modules, records, [], reload=False),
+            [records, path],
+        ),
+        "handle-errors": (
+            swallow(pdk._handle_import_errors, records, {path: ("demo.a", error)}),
+            [records, error, path],
+        ),
+        "find-cells": (swallow(pdk._find_cells, records, {path: module}), [records, module]),
+        "find-cells-error": (swallow(pdk._find_cells, bad, {}), [bad]),
+        "database-updates": (
+            swallow(pdk._get_database_updates, records, stored, [path]),
+            [records, stored],
+        ),
+        "containers": (swallow(pdk._clean_containers_also_in_cells, active), [active]),
+        "filter": (
+            swallow(pdk._filter_records_for_non_pdk_project, records, active),
+            [records, active],
+        ),
+        "get-pdk": (swallow(pdk.get_pdk), []),
+        "register-cells": (swallow(pdk.register_cells, paths=[path]), [path]),
+    }
+
+
+CASES = [
+    "error-cell", "error-cell-build", "type-error", "count-error", "keyword-error", "sort-paths",
+    "sort-paths-error", "import-modules", "handle-errors", "find-cells", "find-cells-error",
+    "database-updates", "containers", "filter", "get-pdk", "register-cells",
+]  # fmt: skip
+
+
+@pytest.mark.parametrize("case", CASES)
+def test_no_growth(
+    pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch, case: str
+) -> None:
+    monkeypatch.setattr(pdk, "_get_pdk", lambda: FakePdk("p"))
+    services.settings.is_pdk = True
+    services.cg.records = lambda: {"a": Record("a", "demo/a.py", path=Path("/proj/demo/a.py"))}
+    call, watched = cases(pdk, services)[case]
+
+    def action() -> None:
+        call()
+        # The fakes keep a call log; it must not count as the module's memory.
+        services.calls.clear()
+        services.logger.lines.clear()
+        fakes.ACTIVATIONS.clear()
+
+    grown, refs = growth(action, watched)
+    assert refs == [0] * len(watched)
+    assert grown < 64 * 1024, f"{grown} bytes kept after {ROUNDS} calls"
