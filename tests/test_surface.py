@@ -2,8 +2,11 @@
 
 from __future__ import annotations
 
+import ast
 import functools
 import inspect
+import subprocess
+import sys
 import pickle
 import weakref
 from typing import Any
@@ -30,8 +33,13 @@ FUNCTIONS = [
 
 
 def test_globals_are_bound_in_order() -> None:
-    names = [n for n in vars(pdk) if not n.startswith("__") or n == "__test__"]
-    assert names == [
+    # In a fresh interpreter: tests here replace and delete globals, which moves them.
+    code = (
+        "import quorin.core.pdk as p;"
+        "print([n for n in vars(p) if not n.startswith('__') or n == '__test__'])"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert ast.literal_eval(out.stdout) == [
         "importlib", "sys", "warnings", "defaultdict", "Callable", "Iterable", "copy", "deepcopy",
         "cache", "Path", "ModuleType", "TYPE_CHECKING", "Any", "cast", "lazy_import", "m", "cg",
         "lm", "log", "settings", "frozendict", "imports", "db", "register_models", "get_pdk",

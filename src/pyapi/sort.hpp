@@ -1,7 +1,9 @@
-// Native stable sorting with Python's ordering of the items compared.
+// Sorting with Python's ordering of the items compared.
 #pragma once
 
 #include "pyapi/error.hpp"
+#include "pyapi/names.hpp"
+#include "pyapi/ref.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,6 +11,13 @@
 #include <vector>
 
 namespace quorin::py {
+
+// `list.sort()`: the interpreter's own stable sort, so the same comparisons in
+// the same order (and the same errors) as the built-in `sorted`.
+void sort(PyObject* list);
+// `list.sort(key=lambda item: item.<attribute>)`: the attribute is read once
+// per item, before any comparison.
+void sort_by_attribute(PyObject* list, const Name& attribute);
 
 // `a < b` where `a` and `b` are the last items of two tuples that are equal
 // before them: items equal by identity or `==` are not less, as tuples compare.

@@ -1,8 +1,73 @@
+// `_clean_containers_also_in_cells`: a name that is both a cell and a container
+// of a PDK stays in one registry only.
+#include "contracts/factories.hpp"
+#include "contracts/layout.hpp"
+#include "contracts/settings.hpp"
 #include "core/pdk/functions.hpp"
-#include "pyapi/error.hpp"
 
 namespace quorin::pdk {
 
-Ref clean_containers_also_in_cells(const Context&) { py::raise(PyExc_NotImplementedError, "clean_containers_also_in_cells"); }
+namespace {
+namespace layout = contracts::layout;
+
+py::Name startswith_name{"startswith"};
+py::Name dot{"."};
+
+// `mod.startswith(f"{name}.")`: the method is looked up before the prefix is
+// composed, and the prefix is composed anew for every test.
+bool starts_with_project_prefix(PyObject* mod, PyObject* name) {
+    if (PyUnicode_CheckExact(mod)) {
+        const Ref prefix = py::join({py::text(name).get(), dot});
+        const Py_ssize_t match = PyUnicode_Tailmatch(mod, prefix.get(), 0, PY_SSIZE_T_MAX, -1);
+        py::check_status(int(match));
+        return match == 1;
+    }
+    const Ref startswith = py::getattr(mod, startswith_name);
+    const Ref prefix = py::join({py::text(name).get(), dot});
+    return py::truth(py::call(startswith.get(), prefix).get());
+}
+
+void remove_cell(PyObject* pdk, PyObject* k) { py::delitem(layout::cells(pdk).get(), k); }
+void remove_container(PyObject* pdk, PyObject* k) { py::delitem(layout::containers(pdk).get(), k); }
+
+}  // namespace
+
+Ref clean_containers_also_in_cells(const Context& c) {
+    PyObject* const pdk = c.arg(0);
+    const Ref name = contracts::settings::get_project_name(c);
+    // A snapshot: the loop deletes from the registry it walks.
+    const Ref keys = py::check(PySequence_List(layout::containers(pdk).get()));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i) {
+        const Ref k = Ref::borrow(PyList_GET_ITEM(keys.get(), i));
+        if (!py::contains(layout::cells(pdk).get(), k.get()))
+            continue;
+        const Ref container = py::getitem(layout::containers(pdk).get(), k.get());
+        const Ref cell = py::getitem(layout::cells(pdk).get(), k.get());
+        if (container.is(cell.get())) {
+            remove_cell(pdk, k.get());
+            continue;
+        }
+        // A factory that cannot say where it comes from gives way.
+        const Ref container_mod = contracts::factories::module_name(container.get());
+        if (!py::truth(container_mod.get())) {
+            remove_container(pdk, k.get());
+            continue;
+        }
+        const Ref cell_mod = contracts::factories::module_name(cell.get());
+        if (!py::truth(cell_mod.get())) {
+            remove_cell(pdk, k.get());
+            continue;
+        }
+        // The project's own definition wins; between two foreign ones, the cell.
+        if (starts_with_project_prefix(container_mod.get(), name.get()))
+            remove_cell(pdk, k.get());
+        else if (starts_with_project_prefix(cell_mod.get(), name.get()))
+            remove_container(pdk, k.get());
+        else if (py::contains(layout::containers(pdk).get(), k.get()) &&
+                 py::contains(layout::cells(pdk).get(), k.get()))
+            remove_container(pdk, k.get());
+    }
+    return Ref::borrow(Py_None);
+}
 
 }  // namespace quorin::pdk

@@ -1,8 +1,107 @@
+// `_find_cells`: the cell functions of the unresolved static records, with
+// error cells where a module or a function is missing.
+#include "contracts/callgraph.hpp"
+#include "contracts/imports.hpp"
+#include "contracts/logger.hpp"
+#include "contracts/paths.hpp"
 #include "core/pdk/functions.hpp"
-#include "pyapi/error.hpp"
+#include "pyapi/module_attr.hpp"
+#include "pyapi/strings.hpp"
 
 namespace quorin::pdk {
 
-Ref find_cells(const Context&) { py::raise(PyExc_NotImplementedError, "find_cells"); }
+namespace {
+namespace records = contracts::records;
+
+py::Name unknown_status{"UNKNOWN"};
+py::Name error_status{"ERROR"};
+py::Name error_cell_name{"_error_cell"};
+py::Name get_name{"get"};
+py::Name module_for_cell{"Module for cell '"};
+py::Name with_path{"' with path "};
+py::Name not_found{" not found."};
+py::Name cell_quote{"Cell '"};
+py::Name not_found_in{"' not found in '"};
+py::Name quote_stop{"'."};
+
+bool is_none(const Ref& value) { return !value || value.is(Py_None); }
+
+// `mapping.get(key)`; empty when an exact dict lacks the key.
+Ref get(PyObject* mapping, PyObject* key) {
+    if (PyDict_CheckExact(mapping))
+        return py::dict_get(mapping, key);
+    return py::call_method(mapping, get_name, key);
+}
+
+// A module that the run did not import: imported now, without reloading, and
+// kept in `modules` for later records and for the caller.
+Ref import_on_demand(const Context& c, PyObject* modules, PyObject* path) {
+    const Ref import_modules = contracts::imports::import_modules_function(c);
+    const Ref paths = py::new_list(1);
+    PyList_SET_ITEM(paths.get(), 0, Ref::borrow(path).release());
+    const Ref result = contracts::imports::call_import_modules(import_modules.get(), paths.get(), false);
+    const auto [extra_modules, ignored] = py::unpack2(result.get());
+    py::update(modules, extra_modules.get());
+    return get(extra_modules.get(), path);
+}
+
+Ref module_not_found_message(PyObject* static_record, PyObject* path) {
+    const Ref name = py::text(records::name(static_record).get());
+    return py::join({module_for_cell, name.get(), with_path, py::text(path).get(), not_found});
+}
+
+Ref cell_not_found_message(PyObject* static_record, PyObject* path) {
+    const Ref name = py::text(records::name(static_record).get());
+    return py::join({cell_quote, name.get(), not_found_in, py::text(path).get(), quote_stop});
+}
+
+// The record already carries its failure: the message is logged and becomes
+// the exception the error cell raises, each time read back from the record.
+Ref failure_cell(const Context& c, PyObject* name, PyObject* static_record, PyObject* path,
+                 PyObject* error_type) {
+    const auto warning = contracts::logger::warning(c);
+    warning(records::message(static_record).get());
+    const Ref error = py::call(error_type, records::message(static_record));
+    const Ref error_cell = c.global(error_cell_name);
+    const Ref modname = contracts::paths::file_name(path);
+    return py::call(error_cell.get(), name, modname, error);
+}
+
+}  // namespace
+
+Ref find_cells(const Context& c) {
+    PyObject* const static_records = c.arg(0);
+    PyObject* const modules = c.arg(1);
+    Ref new_cells = py::new_dict();
+    py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
+        if (py::not_equal(records::status(static_record).get(), unknown_status))
+            return;
+        const Ref path = records::absolute_source(static_record);
+        Ref mod = py::dict_get(modules, path.get());
+        if (is_none(mod)) {
+            mod = import_on_demand(c, modules, path.get());
+            if (is_none(mod)) {
+                records::set_status(static_record, error_status);
+                const Ref message = module_not_found_message(static_record, path.get());
+                records::set_message(static_record, message.get());
+                const Ref error_cell =
+                    failure_cell(c, name, static_record, path.get(), PyExc_ModuleNotFoundError);
+                py::dict_set(new_cells.get(), name, error_cell.get());
+                return;
+            }
+        }
+        const Ref cell = py::module_attribute_optional(mod.get(), name);
+        if (is_none(cell)) {
+            records::set_status(static_record, error_status);
+            const Ref message = cell_not_found_message(static_record, path.get());
+            records::set_message(static_record, message.get());
+            const Ref error_cell = failure_cell(c, name, static_record, path.get(), PyExc_ImportError);
+            py::dict_set(new_cells.get(), name, error_cell.get());
+            return;
+        }
+        py::dict_set(new_cells.get(), name, cell.get());
+    });
+    return new_cells;
+}
 
 }  // namespace quorin::pdk

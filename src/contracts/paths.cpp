@@ -1,0 +1,25 @@
+#include "contracts/paths.hpp"
+
+namespace quorin::pdk::contracts::paths {
+
+namespace {
+py::Name name_name{"name"};
+py::Name relative_to_name{"relative_to"};
+}  // namespace
+
+Ref file_name(PyObject* path) { return py::getattr(path, name_name); }
+
+bool relative_to_succeeds(PyObject* path, PyObject* other) {
+    PyObject* args[] = {path, other};
+    const Ref result = Ref::steal(PyObject_VectorcallMethod(relative_to_name, args, 2, nullptr));
+    if (result)
+        return true;
+    // The common "not under it" answer is cleared here, without the cost of a
+    // C++ throw and catch per path.
+    if (!PyErr_ExceptionMatches(PyExc_ValueError))
+        py::throw_raised();
+    PyErr_Clear();
+    return false;
+}
+
+}  // namespace quorin::pdk::contracts::paths
