@@ -18,12 +18,12 @@ from dataclasses import dataclass
 from types import ModuleType
 
 import quorin.core.pdk as extension
-
 from bench import baseline
 from bench.fakes import Services, installed
 from bench.workloads import WORKLOADS, Case, FileTree, Workload
 
 GROWTH_LIMIT = 11.0  # ten times the work may take at most eleven times as long
+MOST_RUNS = 40
 
 
 @dataclass
@@ -62,19 +62,35 @@ def is_pending(case: Case) -> bool:
     return False
 
 
-def measure(workload: Workload, n: int, repeats: int, tree: FileTree) -> Row:
+@dataclass(frozen=True)
+class Budget:
+    """How many alternating runs per side: at least `repeats`, more while they are quick."""
+
+    repeats: int
+    seconds: float  # spent on timed runs, both sides together, before stopping early
+    most: int = MOST_RUNS
+
+    def more(self, runs: int, spent: float) -> bool:
+        return runs < self.repeats or (spent < self.seconds and runs < self.most)
+
+
+def measure(workload: Workload, n: int, budget: Budget, tree: FileTree) -> Row:
     services = Services()
     case = workload.build(services, n, tree)
     with installed([baseline, extension], services):
         case.call(baseline, case.fresh())  # warm-up, untimed
-        if is_pending(case):
-            return Row(workload, n, min(timed(baseline, case) for _ in range(repeats)), None)
-        best = {baseline: float("inf"), extension: float("inf")}
-        for run in range(repeats):
-            order = (baseline, extension) if run % 2 == 0 else (extension, baseline)
-            for module in order:
-                best[module] = min(best[module], timed(module, case))
-    return Row(workload, n, best[baseline], best[extension])
+        pending = is_pending(case)
+        sides = (baseline,) if pending else (baseline, extension)
+        best = dict.fromkeys(sides, float("inf"))
+        runs, spent = 0, 0.0
+        while budget.more(runs, spent):
+            # Alternating which side goes first spreads slow spells of a shared machine evenly.
+            for module in sides if runs % 2 == 0 else sides[::-1]:
+                elapsed = timed(module, case)
+                best[module] = min(best[module], elapsed)
+                spent += elapsed
+            runs += 1
+    return Row(workload, n, best[baseline], None if pending else best[extension])
 
 
 def selected(only: Sequence[str] | None) -> list[Workload]:
@@ -144,15 +160,17 @@ def main(argv: Sequence[str] | None = None) -> int:
         "--only", action="append", metavar="NAME", help="a workload (or part of its name)"
     )
     parser.add_argument("--size", choices=("small", "large", "both"), default="both")
-    parser.add_argument("--repeats", type=int, help="runs per side at the small size")
+    parser.add_argument("--repeats", type=int, help="least runs per side at the small size")
     options = parser.parse_args(argv)
 
-    repeats_small = options.repeats or (3 if options.quick else 5)
-    repeats_large = max(1, repeats_small - 2)
+    repeats = options.repeats or (3 if options.quick else 7)
+    seconds = 0.5 if options.quick else 3.0
+    budgets = {1: Budget(repeats, seconds), 10: Budget(max(1, repeats - 4), 0.0)}
     factors = {"small": (1,), "large": (10,), "both": (1, 10)}[options.size]
     print(
-        f"python {platform.python_version()}, {os.cpu_count()} cores, best of "
-        f"{repeats_small} (small) / {repeats_large} (large) alternating runs per side",
+        f"python {platform.python_version()}, {os.cpu_count()} cores; best of alternating runs "
+        f"per side: small size at least {budgets[1].repeats} (more, up to {MOST_RUNS}, while "
+        f"under {seconds:g} s), large size {budgets[10].repeats}",
         flush=True,
     )
 
@@ -162,9 +180,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         for workload in selected(options.only):
             for factor in factors:
                 n = workload.small * factor
-                repeats = repeats_small if factor == 1 else repeats_large
                 print(f"  {workload.name} at {workload.label(n)} ...", file=sys.stderr, flush=True)
-                rows.append(measure(workload, n, repeats, tree))
+                rows.append(measure(workload, n, budgets[factor], tree))
     finally:
         tree.close()
     print()

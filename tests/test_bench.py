@@ -6,9 +6,9 @@ from pathlib import Path
 from typing import Any
 
 import pytest
-import quorin.core.pdk as extension
 
-from bench import baseline, run
+import quorin.core.pdk as extension
+from bench import baseline, run, stacks
 from bench.fakes import Services, installed
 from bench.workloads import WORKLOADS, FileTree, Workload
 
@@ -21,6 +21,7 @@ TINY = {
     "_handle_import_errors": 10,
     "_clean_containers_also_in_cells": 48,
     "register_cells": 1000,
+    "register_cells, PDK project": 1000,
 }
 
 
@@ -109,3 +110,31 @@ def test_runner_prints_the_table_and_the_smallest_speedup(
 def test_runner_rejects_an_unknown_workload() -> None:
     with pytest.raises(SystemExit, match="no workload matches nothing"):
         run.main(["--only", "nothing"])
+
+
+PERF_SCRIPT = """\
+python 1 1.0: 1 cpu-clock:
+\t    a1 compare_unicode_unicode+0x1 (/lib/libpython.so)
+\t    a2 quorin::py::contains+0x2 (/x/pdk.so)
+\t    a3 quorin::pdk::clean_containers_also_in_cells+0x3 (/x/pdk.so)
+\t    a4 quorin::pdk::register_cells+0x4 (/x/pdk.so)
+
+python 1 1.1: 1 cpu-clock:
+\t    b1 quorin::pdk::register_cells+0x9 (/x/pdk.so)
+\t    b2 _PyEval_EvalFrameDefault+0x1 (/lib/libpython.so)
+
+python 1 1.2: 1 cpu-clock:
+\t    c1 main+0x1 (/bin/python)
+"""
+
+
+def test_stacks_sums_samples_by_callee_leaf_and_step() -> None:
+    lines = PERF_SCRIPT.splitlines(keepends=True)
+    inside, callees, leaves = stacks.summarise(lines, "quorin::pdk::register_cells")
+    assert inside == 2
+    assert callees == {"quorin::pdk::clean_containers_also_in_cells": 1, "(itself)": 1}
+    assert leaves == {"compare_unicode_unicode": 1, "quorin::pdk::register_cells": 1}
+    assert stacks.steps(lines, "quorin::pdk::register_cells") == {
+        "quorin::pdk::clean_containers_also_in_cells": 1,
+        "quorin::pdk::register_cells": 1,
+    }
