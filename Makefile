@@ -15,7 +15,7 @@ probe = $(shell "$(1)" -c 'import os, sys, sysconfig; ok = sys.version_info[:2] 
 candidates = $(PYTHON) $(wildcard $(shell pyenv root 2>/dev/null)/versions/3.13*/bin/python3.13) $(shell command -v python3.13 2>/dev/null) /usr/bin/python3.13 /usr/local/bin/python3.13
 find_python = $(firstword $(foreach c,$(candidates),$(call probe,$(c))))
 
-.PHONY: test demo install bench asan lint clean
+.PHONY: test demo install bench asan lint wheel clean
 
 $(VENV)/.ready:
 	@py="$(find_python)"; \
@@ -66,5 +66,16 @@ lint: install
 	$(PY) -m mypy --strict examples/usage.py
 	cd /tmp && $(CURDIR)/$(PY) -m mypy.stubtest quorin.core.pdk
 
+# The wheel as users get it: built in an isolated environment (scikit-build-core
+# brings CMake and ninja from the registry when the machine has none), installed
+# into a new virtual environment with nothing else but its dependency.
+wheel: $(VENV)/.ready
+	rm -rf dist .venv-wheel
+	$(PIP) wheel -q --no-deps -w dist .
+	$(PY) -m venv .venv-wheel
+	.venv-wheel/bin/python -m pip --disable-pip-version-check install -q dist/quorin-*.whl
+	cd /tmp && $(CURDIR)/.venv-wheel/bin/python -c "import quorin.core.pdk as p, inspect; \
+	  print('wheel ok:', p.__file__, inspect.signature(p.register_cells))"
+
 clean:
-	rm -rf build $(VENV) $(ASAN_VENV) .pytest_cache
+	rm -rf build dist $(VENV) $(ASAN_VENV) .venv-wheel .pytest_cache

@@ -48,7 +48,9 @@ def test_clash_decision(
 
 
 @pytest.mark.parametrize("cells, containers", [({"a": 1}, {}), ({"a": 1}, {"b": 2}), ({}, {})])
-def test_without_clash_nothing_changes(pdk: Any, services: Any, cells: Any, containers: Any) -> None:
+def test_without_clash_nothing_changes(
+    pdk: Any, services: Any, cells: Any, containers: Any
+) -> None:
     lib = FakePdk("lib", cells=dict(cells), containers=dict(containers))
     pdk._clean_containers_also_in_cells(lib)
     assert (lib.cells, lib.containers) == (cells, containers)

@@ -30,7 +30,12 @@ CASES = {
     "gone": (None, Record("gone", "a.py"), False, None),
     "moved": (Record("moved", "b.py", "OK", "run"), Record("moved", "a.py"), True, ("OK", "run")),
     "asked": (Record("asked", "p.py", "OK", "run"), Record("asked", "p.py"), True, ("OK", "run")),
-    "same": (Record("same", "a.py", "OK", "run"), Record("same", "a.py", "S", "m"), False, ("S", "m")),
+    "same": (
+        Record("same", "a.py", "OK", "run"),
+        Record("same", "a.py", "S", "m"),
+        False,
+        ("S", "m"),
+    ),
     "other": (Record("other", "a.py", "OK"), Record("zzz", "a.py", "S", "m"), True, ("S", "m")),
 }
 

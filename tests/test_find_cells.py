@@ -9,7 +9,10 @@ import pytest
 from tests.fakes import Record, module_with
 
 RINGS = Path("/proj/cells/rings.py")
-IMPORT_CALL = ("imports.import_modules", (("paths", [RINGS]), ("reload", False), ("from_project", False)))
+IMPORT_CALL = (
+    "imports.import_modules",
+    (("paths", [RINGS]), ("reload", False), ("from_project", False)),
+)
 
 
 def ring_a() -> None: ...

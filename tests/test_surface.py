@@ -5,9 +5,9 @@ from __future__ import annotations
 import ast
 import functools
 import inspect
+import pickle
 import subprocess
 import sys
-import pickle
 import weakref
 from typing import Any
 

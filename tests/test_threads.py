@@ -12,6 +12,7 @@ from typing import Any
 
 import pytest
 
+from tests import fakes
 from tests.fakes import FakePdk, Record, module_with
 
 THREADS = 8
@@ -21,6 +22,26 @@ SECONDS = 2.0
 def static_records() -> dict[str, Record]:
     path = Path("/proj/demo/cells.py")
     return {f"c{i}": Record(f"c{i}", "demo/cells.py", path=path) for i in range(50)}
+
+
+class LockedDatabase(fakes.FakeDatabase):
+    """The fake database, made safe for several threads as a real one is."""
+
+    def __init__(self, calls: Any) -> None:
+        super().__init__(calls)
+        self.lock = threading.Lock()
+
+    def get_factories_by_name(self, *names: str) -> dict[str, Any]:
+        with self.lock:
+            return super().get_factories_by_name(*names)
+
+    def get_all_factories(self) -> dict[str, Any]:
+        with self.lock:
+            return super().get_all_factories()
+
+    def update_factories(self, **kwargs: Any) -> None:
+        with self.lock:
+            super().update_factories(**kwargs)
 
 
 @pytest.fixture
@@ -35,6 +56,8 @@ def threaded(
         path: module_with("demo.cells", **{f"c{i}": print for i in range(50)})
     }
     services.cg.records = static_records
+    services.db = LockedDatabase(services.calls)
+    monkeypatch.setattr(pdk, "db", services.db)
     services.db.records = {f"c{i}": Record(f"c{i}", "demo/cells.py") for i in range(0, 50, 2)}
     services.db.records["gone"] = Record("gone", "demo/gone.py")
     # The shared call log is not what is tested here, and would grow without bound.

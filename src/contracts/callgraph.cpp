@@ -37,12 +37,26 @@ Ref records::new_record(PyObject* factory_record, PyObject* name, PyObject* sour
                         PyObject* message) {
     return py::call_kw(factory_record, kw_record, name, source, status, message);
 }
-Ref records::absolute_source(PyObject* record) { return py::call_method(record, absolute_source_name); }
-Ref records::name(PyObject* record) { return py::getattr(record, name_name); }
-Ref records::source(PyObject* record) { return py::getattr(record, source_name); }
-Ref records::status(PyObject* record) { return py::getattr(record, status_name); }
-Ref records::message(PyObject* record) { return py::getattr(record, message_name); }
-void records::set_status(PyObject* record, PyObject* value) { py::setattr(record, status_name, value); }
-void records::set_message(PyObject* record, PyObject* value) { py::setattr(record, message_name, value); }
+Ref records::absolute_source(PyObject* record) {
+    return py::call_method(record, absolute_source_name);
+}
+Ref records::name(PyObject* record) {
+    return py::getattr(record, name_name);
+}
+Ref records::source(PyObject* record) {
+    return py::getattr(record, source_name);
+}
+Ref records::status(PyObject* record) {
+    return py::getattr(record, status_name);
+}
+Ref records::message(PyObject* record) {
+    return py::getattr(record, message_name);
+}
+void records::set_status(PyObject* record, PyObject* value) {
+    py::setattr(record, status_name, value);
+}
+void records::set_message(PyObject* record, PyObject* value) {
+    py::setattr(record, message_name, value);
+}
 
 }  // namespace quorin::pdk::contracts

@@ -12,13 +12,23 @@ py::Name cells_name{"cells"};
 py::Name containers_name{"containers"};
 }  // namespace
 
-Ref pdk_class(const Context& c) { return py::getattr(c.global(lm_name).get(), pdk_name); }
+Ref pdk_class(const Context& c) {
+    return py::getattr(c.global(lm_name).get(), pdk_name);
+}
 Ref frozendict(const Context& c, PyObject* value) {
     return py::call(c.global(frozendict_name).get(), value);
 }
-void activate(PyObject* pdk) { py::call_method(pdk, activate_name); }
-Ref name(PyObject* pdk) { return py::getattr(pdk, name_name); }
-Ref cells(PyObject* pdk) { return py::getattr(pdk, cells_name); }
-Ref containers(PyObject* pdk) { return py::getattr(pdk, containers_name); }
+void activate(PyObject* pdk) {
+    py::call_method(pdk, activate_name);
+}
+Ref name(PyObject* pdk) {
+    return py::getattr(pdk, name_name);
+}
+Ref cells(PyObject* pdk) {
+    return py::getattr(pdk, cells_name);
+}
+Ref containers(PyObject* pdk) {
+    return py::getattr(pdk, containers_name);
+}
 
 }  // namespace quorin::pdk::contracts::layout

@@ -14,10 +14,18 @@ Ref method(const Context& c, const py::Name& level) {
 }
 }  // namespace
 
-void Line::operator()(PyObject* text) const { py::call(method_.get(), text); }
+void Line::operator()(PyObject* text) const {
+    py::call(method_.get(), text);
+}
 
-Line debug(const Context& c) { return Line(method(c, debug_name)); }
-Line info(const Context& c) { return Line(method(c, info_name)); }
-Line warning(const Context& c) { return Line(method(c, warning_name)); }
+Line debug(const Context& c) {
+    return Line(method(c, debug_name));
+}
+Line info(const Context& c) {
+    return Line(method(c, info_name));
+}
+Line warning(const Context& c) {
+    return Line(method(c, warning_name));
+}
 
 }  // namespace quorin::pdk::contracts::logger

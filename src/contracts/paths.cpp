@@ -7,7 +7,9 @@ py::Name name_name{"name"};
 py::Name relative_to_name{"relative_to"};
 }  // namespace
 
-Ref file_name(PyObject* path) { return py::getattr(path, name_name); }
+Ref file_name(PyObject* path) {
+    return py::getattr(path, name_name);
+}
 
 bool relative_to_succeeds(PyObject* path, PyObject* other) {
     PyObject* args[] = {path, other};

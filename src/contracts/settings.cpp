@@ -14,9 +14,17 @@ Ref call(const Context& c, const py::Name& function) {
 }
 }  // namespace
 
-Ref get_pdk_name(const Context& c) { return call(c, get_pdk_name_name); }
-Ref get_project_name(const Context& c) { return call(c, get_project_name_name); }
-Ref get_project_dir(const Context& c) { return call(c, get_project_dir_name); }
-bool is_a_pdk(const Context& c) { return py::truth(call(c, is_a_pdk_name).get()); }
+Ref get_pdk_name(const Context& c) {
+    return call(c, get_pdk_name_name);
+}
+Ref get_project_name(const Context& c) {
+    return call(c, get_project_name_name);
+}
+Ref get_project_dir(const Context& c) {
+    return call(c, get_project_dir_name);
+}
+bool is_a_pdk(const Context& c) {
+    return py::truth(call(c, is_a_pdk_name).get());
+}
 
 }  // namespace quorin::pdk::contracts::settings

@@ -26,7 +26,9 @@ Ref importlib::reload(const Context& c, PyObject* module) {
     return py::call_method(c.global(importlib_name).get(), reload_name, module);
 }
 
-Ref sys_modules(const Context& c) { return py::getattr(c.global(sys_name).get(), modules_name); }
+Ref sys_modules(const Context& c) {
+    return py::getattr(c.global(sys_name).get(), modules_name);
+}
 
 void warn(const Context& c, PyObject* message, PyObject* category) {
     const Ref warn = py::getattr(c.global(warnings_name).get(), warn_name);
@@ -34,12 +36,18 @@ void warn(const Context& c, PyObject* message, PyObject* category) {
     py::call_kw(warn.get(), kw_stacklevel, message, category, level);
 }
 
-Ref copy(const Context& c, PyObject* obj) { return py::call(c.global(copy_name).get(), obj); }
-Ref deepcopy(const Context& c, PyObject* obj) { return py::call(c.global(deepcopy_name).get(), obj); }
+Ref copy(const Context& c, PyObject* obj) {
+    return py::call(c.global(copy_name).get(), obj);
+}
+Ref deepcopy(const Context& c, PyObject* obj) {
+    return py::call(c.global(deepcopy_name).get(), obj);
+}
 Ref cast(const Context& c, PyObject* type, PyObject* obj) {
     return py::call(c.global(cast_name).get(), type, obj);
 }
-Ref path(const Context& c, PyObject* p) { return py::call(c.global(path_name).get(), p); }
+Ref path(const Context& c, PyObject* p) {
+    return py::call(c.global(path_name).get(), p);
+}
 Ref defaultdict_of_lists(const Context& c) {
     return py::call(c.global(defaultdict_name).get(), reinterpret_cast<PyObject*>(&PyList_Type));
 }

@@ -9,8 +9,8 @@ namespace {
 Name add_note{"add_note"};
 
 bool is_variadic(const FunctionDef& def) {
-    return !def.params.empty() && (def.params[0].kind == Kind::var_positional ||
-                                   def.params[0].kind == Kind::var_keyword);
+    return !def.params.empty() &&
+           (def.params[0].kind == Kind::var_positional || def.params[0].kind == Kind::var_keyword);
 }
 
 Py_ssize_t positional_count(const FunctionDef& def) {
@@ -21,8 +21,8 @@ Py_ssize_t positional_count(const FunctionDef& def) {
 }
 
 [[noreturn, gnu::cold]] void raise_count(const FunctionDef& def, Py_ssize_t expected, Py_ssize_t given) {
-    raise(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", def.name,
-          "exactly", expected, expected == 1 ? "" : "s", given);
+    raise(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", def.name, "exactly",
+          expected, expected == 1 ? "" : "s", given);
 }
 
 bool same_name(PyObject* key, const char* name) {
@@ -48,8 +48,7 @@ Py_ssize_t find_param(const FunctionDef& def, PyObject* key) {
 }
 
 // Reports the first keyword that binds no parameter, as the interpreter would.
-[[noreturn, gnu::cold]] void raise_bad_keyword(const FunctionDef& def, PyObject* kwnames,
-                                               Py_ssize_t nargs) {
+[[noreturn, gnu::cold]] void raise_bad_keyword(const FunctionDef& def, PyObject* kwnames, Py_ssize_t nargs) {
     const Py_ssize_t n = PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t i = 0; i < n; ++i) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, i);
@@ -71,8 +70,7 @@ Py_ssize_t find_param(const FunctionDef& def, PyObject* key) {
     if (PyObject_TypeCheck(value, expected)) {
         // A subclass may look like the built-in type and still be refused.
         const Ref note = check(PyUnicode_FromFormat(
-            "Subclasses of built-in types are refused here: pass an exact '%s' object.",
-            expected->tp_name));
+            "Subclasses of built-in types are refused here: pass an exact '%s' object.", expected->tp_name));
         call_method(error.exception(), add_note, note);
     }
     throw error;
@@ -80,10 +78,14 @@ Py_ssize_t find_param(const FunctionDef& def, PyObject* key) {
 
 PyTypeObject* required_type(Check check) {
     switch (check) {
-    case Check::exact_str: return &PyUnicode_Type;
-    case Check::exact_dict: return &PyDict_Type;
-    case Check::exact_list: return &PyList_Type;
-    default: return nullptr;
+        case Check::exact_str:
+            return &PyUnicode_Type;
+        case Check::exact_dict:
+            return &PyDict_Type;
+        case Check::exact_list:
+            return &PyList_Type;
+        default:
+            return nullptr;
     }
 }
 
@@ -109,8 +111,7 @@ PyObject* default_value(Default d, BoundArgs& bound) {
 
 }  // namespace
 
-void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject* kwnames,
-          BoundArgs& bound) {
+void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject* kwnames, BoundArgs& bound) {
     if (is_variadic(def))
         return;
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);

@@ -14,7 +14,6 @@ struct BoundArgs {
 };
 
 // Fills `bound` in parameter order; throws the TypeError of the first problem.
-void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject* kwnames,
-          BoundArgs& bound);
+void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject* kwnames, BoundArgs& bound);
 
 }  // namespace quorin::py

@@ -14,9 +14,13 @@ Error::Error() noexcept : exception_(Ref::steal(PyErr_GetRaisedException())) {
     }
 }
 
-void Error::restore() noexcept { PyErr_SetRaisedException(exception_.release()); }
+void Error::restore() noexcept {
+    PyErr_SetRaisedException(exception_.release());
+}
 
-[[gnu::cold]] void throw_raised() { throw Error(); }
+[[gnu::cold]] void throw_raised() {
+    throw Error();
+}
 
 [[gnu::cold]] void raise(PyObject* type, const char* format, ...) {
     va_list args;

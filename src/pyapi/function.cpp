@@ -12,8 +12,7 @@ namespace {
 // The object layout. Its references are managed by the type's slots below
 // (traverse, clear, dealloc), as the garbage collector requires.
 struct FunctionObject {
-    PyObject_HEAD
-    vectorcallfunc vectorcall;
+    PyObject_HEAD vectorcallfunc vectorcall;
     const FunctionDef* def;
     PyObject* globals;
     PyObject* closure;
@@ -28,7 +27,9 @@ struct FunctionObject {
     PyObject* weakrefs;
 };
 
-FunctionObject* as_function(PyObject* o) { return reinterpret_cast<FunctionObject*>(o); }
+FunctionObject* as_function(PyObject* o) {
+    return reinterpret_cast<FunctionObject*>(o);
+}
 
 Name builtins_name{"__builtins__"};
 Name inspect_name{"inspect"};
@@ -110,7 +111,9 @@ PyObject* function_descr_get(PyObject* self, PyObject* obj, PyObject*) {
 
 // --- attributes --------------------------------------------------------------
 
-PyObject* get_or_none(PyObject* value) { return Py_NewRef(value != nullptr ? value : Py_None); }
+PyObject* get_or_none(PyObject* value) {
+    return Py_NewRef(value != nullptr ? value : Py_None);
+}
 
 int set_str(PyObject** slot, PyObject* value, const char* attr) {
     if (value == nullptr || !PyUnicode_Check(value)) {
@@ -133,20 +136,28 @@ int set_optional(PyObject** slot, PyObject* value, PyTypeObject* type, const cha
     return 0;
 }
 
-PyObject* get_name(PyObject* self, void*) { return Py_NewRef(as_function(self)->name); }
+PyObject* get_name(PyObject* self, void*) {
+    return Py_NewRef(as_function(self)->name);
+}
 int set_name(PyObject* self, PyObject* value, void*) {
     return set_str(&as_function(self)->name, value, "__name__");
 }
-PyObject* get_qualname(PyObject* self, void*) { return Py_NewRef(as_function(self)->qualname); }
+PyObject* get_qualname(PyObject* self, void*) {
+    return Py_NewRef(as_function(self)->qualname);
+}
 int set_qualname(PyObject* self, PyObject* value, void*) {
     return set_str(&as_function(self)->qualname, value, "__qualname__");
 }
-PyObject* get_module(PyObject* self, void*) { return get_or_none(as_function(self)->module_name); }
+PyObject* get_module(PyObject* self, void*) {
+    return get_or_none(as_function(self)->module_name);
+}
 int set_module(PyObject* self, PyObject* value, void*) {
     Py_XSETREF(as_function(self)->module_name, Py_NewRef(value != nullptr ? value : Py_None));
     return 0;
 }
-PyObject* get_doc(PyObject* self, void*) { return get_or_none(as_function(self)->doc); }
+PyObject* get_doc(PyObject* self, void*) {
+    return get_or_none(as_function(self)->doc);
+}
 int set_doc(PyObject* self, PyObject* value, void*) {
     Py_XSETREF(as_function(self)->doc, Py_NewRef(value != nullptr ? value : Py_None));
     return 0;
@@ -164,17 +175,23 @@ int set_annotations(PyObject* self, PyObject* value, void*) {
     return set_optional(&as_function(self)->annotations, value, &PyDict_Type,
                         "__annotations__ must be set to a dict object");
 }
-PyObject* get_kwdefaults(PyObject* self, void*) { return get_or_none(as_function(self)->kwdefaults); }
+PyObject* get_kwdefaults(PyObject* self, void*) {
+    return get_or_none(as_function(self)->kwdefaults);
+}
 int set_kwdefaults(PyObject* self, PyObject* value, void*) {
     return set_optional(&as_function(self)->kwdefaults, value, &PyDict_Type,
                         "__kwdefaults__ must be set to a dict object");
 }
-PyObject* get_defaults(PyObject* self, void*) { return get_or_none(as_function(self)->defaults); }
+PyObject* get_defaults(PyObject* self, void*) {
+    return get_or_none(as_function(self)->defaults);
+}
 int set_defaults(PyObject* self, PyObject* value, void*) {
     return set_optional(&as_function(self)->defaults, value, &PyTuple_Type,
                         "__defaults__ must be set to a tuple object");
 }
-PyObject* get_globals(PyObject* self, void*) { return Py_NewRef(as_function(self)->globals); }
+PyObject* get_globals(PyObject* self, void*) {
+    return Py_NewRef(as_function(self)->globals);
+}
 
 // `inspect.Signature` of the parameters, the current defaults and annotations.
 Ref build_signature(FunctionObject* f) {
@@ -200,8 +217,8 @@ Ref build_signature(FunctionObject* f) {
             if (Ref a = dict_get(annotations.get(), name.get()))
                 annotation = std::move(a);
         }
-        list_append(params.get(), call_kw(parameter.get(), kw_parameter, name, kind, default_value, annotation)
-                                      .get());
+        list_append(params.get(),
+                    call_kw(parameter.get(), kw_parameter, name, kind, default_value, annotation).get());
     }
     const Ref signature = getattr(inspect.get(), signature_name);
     Ref return_annotation = getattr(signature.get(), empty_attr);
@@ -277,7 +294,8 @@ Ref make_kwdefaults(const FunctionDef& def) {
             continue;
         if (!result)
             result = new_dict();
-        const Ref value = p.default_value == Default::true_value ? Ref::borrow(Py_True) : check(PyTuple_New(0));
+        const Ref value =
+            p.default_value == Default::true_value ? Ref::borrow(Py_True) : check(PyTuple_New(0));
         check_status(PyDict_SetItemString(result.get(), p.name, value.get()));
     }
     return result ? result : Ref::borrow(Py_None);
@@ -285,8 +303,12 @@ Ref make_kwdefaults(const FunctionDef& def) {
 
 }  // namespace
 
-PyObject* Context::closure() const noexcept { return as_function(function_)->closure; }
-PyObject* Context::globals() const noexcept { return as_function(function_)->globals; }
+PyObject* Context::closure() const noexcept {
+    return as_function(function_)->closure;
+}
+PyObject* Context::globals() const noexcept {
+    return as_function(function_)->globals;
+}
 
 Ref Context::global(const Name& name) const {
     if (Ref value = dict_get(globals(), name))

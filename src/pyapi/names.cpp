@@ -13,7 +13,9 @@ void Constant::create_all() {
     }
 }
 
-PyObject* Name::create() const { return PyUnicode_InternFromString(text_); }
+PyObject* Name::create() const {
+    return PyUnicode_InternFromString(text_);
+}
 
 NameTuple::NameTuple(std::initializer_list<const char*> names) noexcept {
     for (const char* n : names) {

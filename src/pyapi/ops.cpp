@@ -14,7 +14,9 @@ Ref call_star(PyObject* callable, PyObject* items) {
                                      size_t(PyTuple_GET_SIZE(args.get())), nullptr));
 }
 
-Ref call_method_items(PyObject* mapping) { return call_method(mapping, items_name); }
+Ref call_method_items(PyObject* mapping) {
+    return call_method(mapping, items_name);
+}
 
 Ref getattr_optional(PyObject* o, PyObject* name) {
     PyObject* result = nullptr;

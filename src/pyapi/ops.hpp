@@ -10,17 +10,23 @@
 
 namespace quorin::py {
 
-inline PyObject* raw(PyObject* p) noexcept { return p; }
-inline PyObject* raw(const Ref& r) noexcept { return r.get(); }
-inline PyObject* raw(const Constant& c) noexcept { return c.get(); }
+inline PyObject* raw(PyObject* p) noexcept {
+    return p;
+}
+inline PyObject* raw(const Ref& r) noexcept {
+    return r.get();
+}
+inline PyObject* raw(const Constant& c) noexcept {
+    return c.get();
+}
 
 // --- calls (vectorcall; keyword values follow the positional ones) ---------
 
 template <class... Args>
 Ref call(PyObject* callable, const Args&... args) {
     PyObject* stack[] = {nullptr, raw(args)...};
-    return check(PyObject_Vectorcall(callable, stack + 1,
-                                     sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+    return check(
+        PyObject_Vectorcall(callable, stack + 1, sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
 }
 
 // `kwnames` names the last kwnames.size() of `args`.
@@ -46,7 +52,9 @@ Ref call_star(PyObject* callable, PyObject* items);
 
 // --- attributes -------------------------------------------------------------
 
-inline Ref getattr(PyObject* o, PyObject* name) { return check(PyObject_GetAttr(o, name)); }
+inline Ref getattr(PyObject* o, PyObject* name) {
+    return check(PyObject_GetAttr(o, name));
+}
 // Empty when the attribute is missing (AttributeError only).
 Ref getattr_optional(PyObject* o, PyObject* name);
 bool hasattr(PyObject* o, PyObject* name);
@@ -61,14 +69,24 @@ bool truth(PyObject* o);
 bool compare(PyObject* a, PyObject* b, int op);
 // `a in container`.
 bool contains(PyObject* container, PyObject* item);
-inline Ref getitem(PyObject* o, PyObject* key) { return check(PyObject_GetItem(o, key)); }
-inline void delitem(PyObject* o, PyObject* key) { check_status(PyObject_DelItem(o, key)); }
-inline void setitem(PyObject* o, PyObject* key, PyObject* v) { check_status(PyObject_SetItem(o, key, v)); }
+inline Ref getitem(PyObject* o, PyObject* key) {
+    return check(PyObject_GetItem(o, key));
+}
+inline void delitem(PyObject* o, PyObject* key) {
+    check_status(PyObject_DelItem(o, key));
+}
+inline void setitem(PyObject* o, PyObject* key, PyObject* v) {
+    check_status(PyObject_SetItem(o, key, v));
+}
 
 // --- dict and list ------------------------------------------------------------
 
-inline Ref new_dict() { return check(PyDict_New()); }
-inline void dict_set(PyObject* d, PyObject* key, PyObject* v) { check_status(PyDict_SetItem(d, key, v)); }
+inline Ref new_dict() {
+    return check(PyDict_New());
+}
+inline void dict_set(PyObject* d, PyObject* key, PyObject* v) {
+    check_status(PyDict_SetItem(d, key, v));
+}
 // Empty when `key` is absent.
 Ref dict_get(PyObject* d, PyObject* key);
 inline bool dict_contains(PyObject* d, PyObject* key) {
@@ -79,10 +97,18 @@ inline bool dict_contains(PyObject* d, PyObject* key) {
 // `target.update(source)`: the dict fast path where it is exactly equivalent.
 void update(PyObject* target, PyObject* source);
 
-inline Ref new_list(Py_ssize_t size = 0) { return check(PyList_New(size)); }
-inline void list_append(PyObject* l, PyObject* v) { check_status(PyList_Append(l, v)); }
-inline Ref new_set() { return check(PySet_New(nullptr)); }
-inline void set_add(PyObject* s, PyObject* v) { check_status(PySet_Add(s, v)); }
+inline Ref new_list(Py_ssize_t size = 0) {
+    return check(PyList_New(size));
+}
+inline void list_append(PyObject* l, PyObject* v) {
+    check_status(PyList_Append(l, v));
+}
+inline Ref new_set() {
+    return check(PySet_New(nullptr));
+}
+inline void set_add(PyObject* s, PyObject* v) {
+    check_status(PySet_Add(s, v));
+}
 
 // Iterates an exact dict like `for k, v in d.items()`, raising RuntimeError
 // when the dict changes size during the loop.
@@ -104,7 +130,9 @@ void for_each_item(PyObject* dict, Fn&& fn) {
 
 // --- iteration ------------------------------------------------------------
 
-inline Ref iter(PyObject* o) { return check(PyObject_GetIter(o)); }
+inline Ref iter(PyObject* o) {
+    return check(PyObject_GetIter(o));
+}
 // False at the end of the iteration.
 bool next(PyObject* iterator, Ref& item);
 template <class Fn>
@@ -135,14 +163,22 @@ void for_each_pair(PyObject* mapping, Fn&& fn) {
 
 // `format(value, "")`; a `str` is taken unchanged.
 Ref text(PyObject* value);
-inline Ref str(PyObject* value) { return check(PyObject_Str(value)); }
-inline Ref new_str(const char* s) { return check(PyUnicode_FromString(s)); }
+inline Ref str(PyObject* value) {
+    return check(PyObject_Str(value));
+}
+inline Ref new_str(const char* s) {
+    return check(PyUnicode_FromString(s));
+}
 // Concatenation of the given `str` objects.
 Ref join(std::initializer_list<PyObject*> parts);
 
 // --- modules and globals --------------------------------------------------
 
-inline Ref import(const char* name) { return check(PyImport_ImportModule(name)); }
-inline Ref import(PyObject* name) { return check(PyImport_Import(name)); }
+inline Ref import(const char* name) {
+    return check(PyImport_ImportModule(name));
+}
+inline Ref import(PyObject* name) {
+    return check(PyImport_Import(name));
+}
 
 }  // namespace quorin::py

@@ -9,11 +9,15 @@ Name sort_name{"sort"};
 NameTuple kw_key{"key"};
 
 // The key function; its `self` is the attribute name.
-PyObject* attribute_of(PyObject* attribute, PyObject* item) { return PyObject_GetAttr(item, attribute); }
+PyObject* attribute_of(PyObject* attribute, PyObject* item) {
+    return PyObject_GetAttr(item, attribute);
+}
 PyMethodDef attribute_key_def = {"key", attribute_of, METH_O, nullptr};
 }  // namespace
 
-void sort(PyObject* list) { check_status(PyList_Sort(list)); }
+void sort(PyObject* list) {
+    check_status(PyList_Sort(list));
+}
 
 void sort_by_attribute(PyObject* list, const Name& attribute) {
     const Ref key = check(PyCFunction_New(&attribute_key_def, attribute));

@@ -1,6 +1,7 @@
 from pathlib import Path
 
 import pytest
+
 from quorin.core.callgraph import create_callgraph, get_static_records
 from quorin.models import FactoryRecord
 
@@ -47,6 +48,8 @@ def test_graph_and_records(graph_project: Path) -> None:
     G = create_callgraph()
     nodes = {name: (n.path.name, n.line, n.calls) for name, n in G.cells.items()}
     assert list(nodes.items()) == [
+        # Found by pattern in the file that does not parse, so that it becomes an error cell.
+        ("lost", ("broken.py", 2, ())),
         ("ring", ("rings.py", 4, ("bend", "straight"))),
         ("straight", ("waveguides.py", 5, ())),
         ("bend", ("waveguides.py", 7, ("straight",))),
@@ -55,6 +58,7 @@ def test_graph_and_records(graph_project: Path) -> None:
     records = get_static_records(G)
     assert type(records) is dict
     assert list(records.values()) == [
+        FactoryRecord("lost", "proj/broken.py", "UNKNOWN", ""),
         FactoryRecord("ring", "proj/cells/rings.py", "UNKNOWN", ""),
         FactoryRecord("straight", "proj/cells/waveguides.py", "UNKNOWN", ""),
         FactoryRecord("bend", "proj/cells/waveguides.py", "UNKNOWN", ""),
@@ -66,7 +70,7 @@ def test_graph_and_records(graph_project: Path) -> None:
     [
         (["{root}/proj/cells/waveguides.py"], ["straight", "bend"]),
         (["proj/cells/rings.py"], ["ring"]),
-        (["{root}/proj/cells/../cells/rings.py", "{root}/proj/broken.py"], ["ring"]),
+        (["{root}/proj/cells/../cells/rings.py", "{root}/proj/broken.py"], ["lost", "ring"]),
         (["{root}/proj/missing.py", "{root}/outside.py"], []),
     ],
 )

@@ -2,6 +2,7 @@ import sqlite3
 from pathlib import Path
 
 import pytest
+
 from quorin.core import database as db
 from quorin.models import FactoryRecord
 

@@ -29,12 +29,11 @@ def test_reader_never_sees_a_partial_write(project: Path) -> None:
                 for _ in range(150):
                     names = db.get_all_factories()
                     prefixes = {n.rstrip("0123456789") for n in names}
-                    assert len(names) == %d and len(prefixes) == 1, (len(names), prefixes)
+                    assert len(names) == SIZE and len(prefixes) == 1, (len(names), prefixes)
                     seen |= prefixes
                 print(sorted(seen))
                 """
-                % SIZE
-            ),
+            ).replace("SIZE", str(SIZE)),
         ],
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,

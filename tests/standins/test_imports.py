@@ -2,6 +2,7 @@ import sys
 from pathlib import Path
 
 import pytest
+
 from quorin.core.imports import get_cells_from_regex, import_modules
 
 from .helpers import write

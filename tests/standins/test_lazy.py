@@ -2,6 +2,7 @@ import sys
 from pathlib import Path
 
 import pytest
+
 from quorin.core.lazy import lazy_import
 
 from .helpers import write

@@ -1,8 +1,9 @@
 import copy
 import importlib
 
-import lumset as lm
 import pytest
+
+import lumset as lm
 
 
 class Frozen(lm.Pdk):

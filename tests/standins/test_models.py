@@ -2,6 +2,7 @@ import copy
 from pathlib import Path
 
 import pytest
+
 from quorin.models import FactoryRecord
 
 

@@ -3,8 +3,9 @@
 import shutil
 from pathlib import Path
 
-import lumset as lm
 import pytest
+
+import lumset as lm
 from lumset import generic_tech
 from quorin import settings
 from quorin.core.callgraph import create_callgraph, get_static_records

@@ -1,6 +1,7 @@
 from pathlib import Path
 
 import pytest
+
 from quorin import settings
 
 from .helpers import write

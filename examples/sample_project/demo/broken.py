@@ -1,7 +1,6 @@
 """Heater-tuned rings, which need a thermal model package that is not installed."""
 
 import lumset as lm
-
 from demo.cells.rings import ring_single
 from demo.thermal_models import heater_model  # no such module: importing this file fails
 

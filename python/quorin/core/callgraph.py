@@ -3,7 +3,9 @@
 The project package (`<project dir>/<project name>`) is scanned with `ast`, without importing
 anything: a cell is a function of a module's top level decorated with the layout library's cell
 decorator (`@cell`, `@cell(...)`, `@lm.cell`, `@lumset.cell(...)`). A file that does not parse
-is left out of the graph and listed in `CallGraph.unparsed`.
+is listed in `CallGraph.unparsed`, and the cells a pattern search finds in it join the graph:
+its import then fails, and the registration turns them into error cells instead of silently
+dropping them.
 """
 
 import ast
@@ -12,6 +14,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 from quorin import settings
+from quorin.core.imports import get_cells_from_regex
 from quorin.models import FactoryRecord
 
 _LIBRARY_ALIASES = frozenset({"lm", "lumset"})
@@ -44,6 +47,10 @@ def create_callgraph() -> CallGraph:
             tree = ast.parse(file.read_bytes(), filename=str(file))
         except SyntaxError as exc:
             graph.unparsed[file] = exc
+            for name in get_cells_from_regex(file):
+                graph.cells.pop(name, None)
+                graph.cells[name] = CellNode(name, file, exc.lineno or 0, ())
+                called[name] = []
             continue
         for node in tree.body:
             if isinstance(node, ast.FunctionDef | ast.AsyncFunctionDef) and _is_cell(node):

@@ -4,20 +4,26 @@ import importlib as importlib
 import sys as sys
 import warnings as warnings
 from collections import defaultdict as defaultdict
-from collections.abc import Callable as Callable, Iterable as Iterable
-from copy import copy as copy, deepcopy as deepcopy
-from functools import _lru_cache_wrapper, cache as cache
+from collections.abc import Callable as Callable
+from collections.abc import Iterable as Iterable
+from copy import copy as copy
+from copy import deepcopy as deepcopy
+from functools import _lru_cache_wrapper
+from functools import cache as cache
 from pathlib import Path as Path
 from types import ModuleType as ModuleType
-from typing import Any as Any, TYPE_CHECKING as TYPE_CHECKING, cast as cast
+from typing import TYPE_CHECKING as TYPE_CHECKING
+from typing import Any as Any
+from typing import cast as cast
+
+from frozendict import frozendict as frozendict
 
 import lumset as lm
-from frozendict import frozendict as frozendict
-from quorin import models as m, settings as settings
-from quorin.core import callgraph as cg, database as db, imports as imports
+from quorin import models as m
+from quorin import settings as settings
+from quorin.core import imports as imports
 from quorin.core.lazy import lazy_import as lazy_import
 from quorin.core.models import register_models as register_models
-from quorin.logger import get_logger as log
 
 __test__: dict[str, Any]
 

@@ -27,8 +27,12 @@ bool starts_with_project_prefix(PyObject* mod, PyObject* name) {
     return py::truth(py::call(startswith.get(), prefix).get());
 }
 
-void remove_cell(PyObject* pdk, PyObject* k) { py::delitem(layout::cells(pdk).get(), k); }
-void remove_container(PyObject* pdk, PyObject* k) { py::delitem(layout::containers(pdk).get(), k); }
+void remove_cell(PyObject* pdk, PyObject* k) {
+    py::delitem(layout::cells(pdk).get(), k);
+}
+void remove_container(PyObject* pdk, PyObject* k) {
+    py::delitem(layout::containers(pdk).get(), k);
+}
 
 }  // namespace
 

@@ -99,9 +99,8 @@ Ref get_database_updates(const Context& c) {
             py::list_append(updated_records.get(), py::getitem(static_records, name).get());
     });
     updated_record_names = py::new_set();
-    for_each_in_list(updated_records.get(), [&](PyObject* r) {
-        py::set_add(updated_record_names.get(), records::name(r).get());
-    });
+    for_each_in_list(updated_records.get(),
+                     [&](PyObject* r) { py::set_add(updated_record_names.get(), records::name(r).get()); });
     log_sorted(c, updated_factories, py::check(PySequence_List(updated_record_names.get())).get());
 
     const Ref deleted_record_names = keys_where(present_records, static_records, false);

@@ -20,7 +20,9 @@ class AnnotationsTemplate final : public py::Constant {
 };
 AnnotationsTemplate annotations_template;
 
-Ref new_annotations() { return py::check(PyDict_Copy(annotations_template)); }
+Ref new_annotations() {
+    return py::check(PyDict_Copy(annotations_template));
+}
 
 }  // namespace
 
@@ -28,8 +30,8 @@ Ref make_error_cell(PyObject* like, PyObject* globals, PyObject* funcname, PyObj
                     PyObject* error) {
     // The traceback as it is now, put back before every raise: re-raising one
     // instance would otherwise grow its traceback by the caller's frames each call.
-    const Ref traceback = PyExceptionInstance_Check(error) ? Ref::steal(PyException_GetTraceback(error))
-                                                          : Ref();
+    const Ref traceback =
+        PyExceptionInstance_Check(error) ? Ref::steal(PyException_GetTraceback(error)) : Ref();
     const Ref closure = py::check(PyTuple_Pack(2, error, traceback ? traceback.get() : Py_None));
     const Ref annotations = new_annotations();
     return py::new_function(reinterpret_cast<PyObject*>(Py_TYPE(like)),

@@ -24,7 +24,9 @@ py::Name cell_quote{"Cell '"};
 py::Name not_found_in{"' not found in '"};
 py::Name quote_stop{"'."};
 
-bool is_none(const Ref& value) { return !value || value.is(Py_None); }
+bool is_none(const Ref& value) {
+    return !value || value.is(Py_None);
+}
 
 // `mapping.get(key)`; empty when an exact dict lacks the key.
 Ref get(PyObject* mapping, PyObject* key) {

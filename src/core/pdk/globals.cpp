@@ -41,7 +41,8 @@ void set_global(PyObject* globals, const char* name, PyObject* value) {
 Ref from_import(const char* module, const char* attr) {
     const Ref name = py::new_str(module);
     const Ref fromlist = py::check(Py_BuildValue("(s)", attr));
-    const Ref mod = py::check(PyImport_ImportModuleLevelObject(name.get(), nullptr, nullptr, fromlist.get(), 0));
+    const Ref mod =
+        py::check(PyImport_ImportModuleLevelObject(name.get(), nullptr, nullptr, fromlist.get(), 0));
     return py::check(PyObject_GetAttrString(mod.get(), attr));
 }
 

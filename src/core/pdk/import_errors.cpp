@@ -33,8 +33,8 @@ Ref group_by_path(const Context& c, PyObject* static_records) {
 
 void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
     const auto warning = contracts::logger::warning(c);
-    const Ref text = py::join({py::text(py::getattr(path, name_attr).get()).get(), separator,
-                               py::text(error).get()});
+    const Ref text =
+        py::join({py::text(py::getattr(path, name_attr).get()).get(), separator, py::text(error).get()});
     warning(text.get());
 }
 
@@ -42,9 +42,8 @@ void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
 Ref static_names_of(PyObject* static_records_by_path, PyObject* path) {
     const Ref group = py::call_method(static_records_by_path, get_name, path, py::new_list().get());
     Ref static_names = py::new_list();
-    py::for_each(group.get(), [&](PyObject* record) {
-        py::list_append(static_names.get(), records::name(record).get());
-    });
+    py::for_each(group.get(),
+                 [&](PyObject* record) { py::list_append(static_names.get(), records::name(record).get()); });
     return static_names;
 }
 

@@ -115,4 +115,6 @@ PyModuleDef definition = {
 
 }  // namespace quorin::pdk
 
-PyMODINIT_FUNC PyInit_pdk() { return PyModuleDef_Init(&quorin::pdk::definition); }
+PyMODINIT_FUNC PyInit_pdk() {
+    return PyModuleDef_Init(&quorin::pdk::definition);
+}

@@ -19,7 +19,9 @@ py::Name gpdk_module{"lumset.gpdk"};
 py::Name pdk_suffix{".pdk"};
 py::NameTuple generic_pdks{"generic", "gpdk"};
 
-Ref lower(PyObject* s) { return py::call_method(s, lower_name); }
+Ref lower(PyObject* s) {
+    return py::call_method(s, lower_name);
+}
 
 Ref from_generic_module(const Context& c, PyObject* import_name) {
     PyObject* lib_name = py::compare(lower(import_name).get(), generic_name, Py_EQ)
@@ -34,7 +36,9 @@ Ref from_generic_module(const Context& c, PyObject* import_name) {
     return py::call_method(get_generic_pdk.get(), wrapped_name);
 }
 
-Ref submodule_key(PyObject* import_name) { return py::join({py::text(import_name).get(), pdk_suffix}); }
+Ref submodule_key(PyObject* import_name) {
+    return py::join({py::text(import_name).get(), pdk_suffix});
+}
 
 Ref from_package(const Context& c, PyObject* import_name) {
     Ref submod = Ref::borrow(Py_None);

@@ -31,7 +31,8 @@ Ref get_pdk(const Context& c) {
 Ref activate_pdk_by_name(const Context& c) {
     PyObject* name = c.arg(0);
     const Ref pdk_name = contracts::settings::get_pdk_name(c);
-    const Ref msg = py::join({ignored_text_1, name, ignored_text_2, py::text(pdk_name.get()).get(), ignored_text_3});
+    const Ref msg =
+        py::join({ignored_text_1, name, ignored_text_2, py::text(pdk_name.get()).get(), ignored_text_3});
     const int same = PyObject_RichCompareBool(pdk_name.get(), name, Py_EQ);
     py::check_status(same);
     PyObject* extra_msg = same ? empty_text.get() : msg.get();

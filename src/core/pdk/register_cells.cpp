@@ -29,8 +29,8 @@ py::NameTuple kw_reload{"reload"};
 // The stored records the run compares with: those of the given paths' cells
 // and of every name stored for those paths.
 Ref present_records_for(const Context& c, PyObject* static_records, PyObject* paths) {
-    Ref present_records = py::truth(static_records) ? db::get_factories_by_name(c, static_records)
-                                                    : py::new_dict();
+    Ref present_records =
+        py::truth(static_records) ? db::get_factories_by_name(c, static_records) : py::new_dict();
     const Ref source_names_map = db::get_factories_by_source(c, paths);
     const Ref extra_names = py::new_list();
     auto collect = [&](PyObject* names) {

@@ -177,45 +177,63 @@ constexpr const char* filter_records_doc =
 
 const FunctionRow rows[] = {
     {{"get_pdk", {}, get_pdk}, "get_pdk", returns_pdk, get_pdk_doc},
-    {{"get_base_pdk", {}, get_base_pdk}, "get_base_pdk", get_base_pdk_annotations, get_base_pdk_doc,
-     true},
-    {{"register_cells", register_cells_params, register_cells}, "register_cells",
-     register_cells_annotations, register_cells_doc},
-    {{"activate_pdk_by_name", activate_params, activate_pdk_by_name}, "activate_pdk_by_name",
-     activate_annotations, activate_doc},
+    {{"get_base_pdk", {}, get_base_pdk}, "get_base_pdk", get_base_pdk_annotations, get_base_pdk_doc, true},
+    {{"register_cells", register_cells_params, register_cells},
+     "register_cells",
+     register_cells_annotations,
+     register_cells_doc},
+    {{"activate_pdk_by_name", activate_params, activate_pdk_by_name},
+     "activate_pdk_by_name",
+     activate_annotations,
+     activate_doc},
     {{"FrozenPdk", {}, nullptr}, "FrozenPdk", {}, nullptr, false, true},
     {{"_get_pdk", {}, get_project_pdk}, "_get_pdk", returns_pdk, "_get_pdk() -> lm.Pdk", true},
-    {{"_sort_paths", sort_paths_params, sort_paths}, "_sort_paths", sort_paths_annotations,
+    {{"_sort_paths", sort_paths_params, sort_paths},
+     "_sort_paths",
+     sort_paths_annotations,
      "_sort_paths(paths: Iterable[Path]) -> list[Path]"},
-    {{"_error_cell", error_cell_params, error_cell}, "_error_cell", error_cell_annotations,
+    {{"_error_cell", error_cell_params, error_cell},
+     "_error_cell",
+     error_cell_annotations,
      "_error_cell(str funcname: str, str modname: str, error: str | Exception) -> Callable"},
-    {{"_import_modules", import_modules_params, import_modules}, "_import_modules",
+    {{"_import_modules", import_modules_params, import_modules},
+     "_import_modules",
      import_modules_annotations,
      "_import_modules(dict static_records: dict[str, m.FactoryRecord], list paths: list[Path], *, "
      "bool reload: bool = True) -> tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]"},
     {{"_handle_import_errors", handle_import_errors_params, handle_import_errors},
-     "_handle_import_errors", handle_import_errors_annotations,
+     "_handle_import_errors",
+     handle_import_errors_annotations,
      "_handle_import_errors(dict static_records: dict[str, m.FactoryRecord], dict errors: "
      "dict[Path, tuple[str, Exception]]) -> tuple[dict[str, Callable], dict[str, m.FactoryRecord]]"},
-    {{"_find_cells", find_cells_params, find_cells}, "_find_cells", find_cells_annotations,
+    {{"_find_cells", find_cells_params, find_cells},
+     "_find_cells",
+     find_cells_annotations,
      "_find_cells(dict static_records: dict[str, m.FactoryRecord], dict modules: dict[Path, "
      "ModuleType]) -> dict[str, Callable]"},
     {{"_get_database_updates", database_updates_params, get_database_updates},
-     "_get_database_updates", database_updates_annotations,
+     "_get_database_updates",
+     database_updates_annotations,
      "_get_database_updates(dict static_records: dict[str, m.FactoryRecord], dict present_records: "
      "dict[str, m.FactoryRecord], list paths: list[Path]) -> tuple[list[m.FactoryRecord], list[str]]"},
     {{"_clean_containers_also_in_cells", clean_containers_params, clean_containers_also_in_cells},
-     "_clean_containers_also_in_cells", clean_containers_annotations,
+     "_clean_containers_also_in_cells",
+     clean_containers_annotations,
      "_clean_containers_also_in_cells(pdk: lm.Pdk) -> None"},
-    {{"_filter_records_for_non_pdk_project", filter_records_params,
-      filter_records_for_non_pdk_project},
-     "_filter_records_for_non_pdk_project", filter_records_annotations, filter_records_doc},
+    {{"_filter_records_for_non_pdk_project", filter_records_params, filter_records_for_non_pdk_project},
+     "_filter_records_for_non_pdk_project",
+     filter_records_annotations,
+     filter_records_doc},
 };
 
 const FunctionRow methods[] = {
-    {{"__setattr__", setattr_params, frozen_pdk_setattr}, "FrozenPdk.__setattr__", setattr_annotations,
+    {{"__setattr__", setattr_params, frozen_pdk_setattr},
+     "FrozenPdk.__setattr__",
+     setattr_annotations,
      "FrozenPdk.__setattr__(self, str name: str, value: Any) -> None"},
-    {{"__delattr__", delattr_params, frozen_pdk_delattr}, "FrozenPdk.__delattr__", delattr_annotations,
+    {{"__delattr__", delattr_params, frozen_pdk_delattr},
+     "FrozenPdk.__delattr__",
+     delattr_annotations,
      "FrozenPdk.__delattr__(self, str name: str) -> None"},
 };
 
@@ -225,8 +243,9 @@ const std::span<const LazyBinding> lazy_bindings = lazy;
 const std::span<const FunctionRow> module_functions = rows;
 const std::span<const FunctionRow> frozen_pdk_methods = methods;
 const char* const frozen_pdk_doc = "A frozen PDK that prevents modification of its attributes.";
-const FunctionRow error_cell_row = {
-    {"error_cell", error_cell_call_params, raise_stored_error}, "error_cell", error_cell_call_annotations,
-    nullptr};
+const FunctionRow error_cell_row = {{"error_cell", error_cell_call_params, raise_stored_error},
+                                    "error_cell",
+                                    error_cell_call_annotations,
+                                    nullptr};
 
 }  // namespace quorin::pdk

@@ -1,9 +1,8 @@
 import math
 
 import lumset as lm
-from lumset.components import WG
-
 from demo.cells.waveguides import straight_wg
+from lumset.components import WG
 
 
 def _circle(radius: float, width: float, steps: int = 90) -> list[tuple[float, float]]:

@@ -1,7 +1,6 @@
 import lumset as lm
-from lumset.components import WG
-
 from demo.cells.waveguides import taper
+from lumset.components import WG
 
 
 @lm.cell

@@ -1,0 +1,306 @@
+"""Registration runs on a copy of the sample project: real imports, a real SQLite file."""
+
+from __future__ import annotations
+
+import logging
+import shutil
+import sqlite3
+import sys
+from collections.abc import Callable, Iterator
+from pathlib import Path
+from typing import Any
+
+import pytest
+
+import lumset as lm
+from quorin.core import database
+from quorin.settings import SettingsError
+
+SAMPLE = Path(__file__).resolve().parents[1] / "examples" / "sample_project"
+MISSING = "No module named 'demo.thermal_models'"
+
+type Stored = dict[str, tuple[str, str, str]]
+
+
+@pytest.fixture(autouse=True)
+def isolated_imports() -> Iterator[None]:
+    """Forget the sample package and restore sys.path, so the next copy is imported afresh."""
+    saved_path = list(sys.path)
+    yield
+    sys.path[:] = saved_path
+    for name in [n for n in sys.modules if n == "demo" or n.startswith("demo.")]:
+        del sys.modules[name]
+
+
+@pytest.fixture
+def project(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Path:
+    root = tmp_path / "sample_project"
+    shutil.copytree(SAMPLE, root, ignore=shutil.ignore_patterns("build", "__pycache__"))
+    monkeypatch.setenv("QUORIN_PROJECT_DIR", str(root))
+    monkeypatch.setenv("QUORIN_DATABASE", str(tmp_path / "factories.db"))
+    monkeypatch.chdir(tmp_path)
+    # Edits made within one second could otherwise be hidden by bytecode cached for the old text.
+    monkeypatch.setattr(sys, "dont_write_bytecode", True)
+    return root.resolve()
+
+
+@pytest.fixture
+def log(caplog: pytest.LogCaptureFixture) -> pytest.LogCaptureFixture:
+    caplog.set_level(logging.DEBUG, logger="quorin")
+    return caplog
+
+
+def stored(project: Path) -> Stored:
+    """The factory table as SQLite holds it, read without the product's services."""
+    with sqlite3.connect(project.parent / "factories.db") as conn:
+        rows = conn.execute("SELECT name, source, status, message FROM factories ORDER BY name")
+        return {name: (source, status, message) for name, source, status, message in rows}
+
+
+def first_run_table(project: Path) -> Stored:
+    ok = ("UNKNOWN", "")
+    return {
+        "add_pads": ("demo/components/pads.py", *ok),
+        "heated_ring": ("demo/broken.py", "ERROR", MISSING),
+        # Found only by the text search of the failed file, so stored under its absolute path.
+        "heated_ring_double": (str(project / "demo" / "broken.py"), "ERROR", MISSING),
+        "mmi1x2": ("demo/components/mmi.py", *ok),
+        "mmi2x2": ("demo/components/mmi.py", *ok),
+        "ring_double": ("demo/cells/rings.py", *ok),
+        "ring_single": ("demo/cells/rings.py", *ok),
+        "straight_wg": ("demo/cells/waveguides.py", *ok),
+        "taper": ("demo/cells/waveguides.py", *ok),
+    }
+
+
+def edit(path: Path, old: str, new: str) -> None:
+    text = path.read_text()
+    assert old in text, f"{path} no longer holds {old!r}"
+    path.write_text(text.replace(old, new, 1))
+
+
+def waveguides(project: Path) -> Path:
+    return project / "demo" / "cells" / "waveguides.py"
+
+
+def change_taper_and_add_crossing(project: Path) -> None:
+    edit(waveguides(project), "width2: float = 2.0", "width2: float = 3.0")
+    with waveguides(project).open("a") as file:
+        file.write(
+            "\n\n@lm.cell\ndef crossing(width: float = 0.5) -> lm.Component:\n"
+            "    c = lm.Component()\n    c.add_ref(straight_wg(width=width))\n    return c\n"
+        )
+
+
+def test_first_run_registers_every_cell_of_the_project(
+    pdk: Any, project: Path, log: pytest.LogCaptureFixture
+) -> None:
+    added, removed = pdk.register_cells()
+
+    assert (added, removed) == (sorted(first_run_table(project)), [])
+    assert stored(project) == first_run_table(project)
+    active = pdk.get_pdk()
+    assert lm.get_active_pdk() is active
+    assert active.cells["ring_single"] is sys.modules["demo.cells.rings"].ring_single
+    assert isinstance(active.cells["mmi2x2"](), lm.Component)
+    assert {"straight", "bend_circular", "pad"} <= set(active.cells)
+    warnings = [r.getMessage() for r in log.records if r.levelno == logging.WARNING]
+    assert warnings == [f"broken.py: {MISSING}"]
+    assert f"new factories: {sorted(first_run_table(project))}" in log.messages
+
+
+@pytest.mark.parametrize("name", ["heated_ring", "heated_ring_double"])
+def test_cells_of_a_file_that_fails_to_import_raise_its_error(
+    pdk: Any, project: Path, name: str
+) -> None:
+    pdk.register_cells()
+    cell = pdk.get_pdk().cells[name]
+    with pytest.raises(ModuleNotFoundError, match=MISSING) as first:
+        cell(radius=5.0)
+    with pytest.raises(ModuleNotFoundError) as second:
+        cell()
+    assert first.value is second.value
+    assert (cell.__name__, cell.__module__) == (name, "demo.broken")
+
+
+def test_project_cell_named_like_a_pdk_container_replaces_it(pdk: Any, project: Path) -> None:
+    pdk.register_cells()
+    active, base = pdk.get_pdk(), pdk.get_base_pdk()
+    assert active.cells["add_pads"].__module__ == "demo.components.pads"
+    assert "add_pads" not in active.containers
+    assert "extend_ports" in active.containers
+    # The shipped PDK keeps its container: registration changes only the active PDK.
+    assert base.containers["add_pads"].__module__ == "lumset.components"
+    assert "ring_single" not in base.cells
+
+
+def test_second_run_finds_nothing_to_write(pdk: Any, project: Path) -> None:
+    pdk.register_cells()
+    before = stored(project)
+    assert pdk.register_cells() == ([], [])
+    assert stored(project) == before
+
+
+def test_full_run_after_edits_writes_new_and_moved_cells_and_removes_deleted(
+    pdk: Any, project: Path
+) -> None:
+    pdk.register_cells()
+    change_taper_and_add_crossing(project)
+    (project / "demo" / "components" / "mmi.py").unlink()
+    rings = project / "demo" / "cells" / "rings.py"
+    head, ring_double = rings.read_text().split("@lm.cell\ndef ring_double", 1)
+    rings.write_text(head)
+    (project / "demo" / "cells" / "coupled.py").write_text(
+        "import lumset as lm\n\nfrom demo.cells.rings import ring_single\n"
+        "from demo.cells.waveguides import straight_wg\n\n\n@lm.cell\ndef ring_double" + ring_double
+    )
+
+    added, removed = pdk.register_cells()
+
+    assert (added, removed) == (["crossing", "ring_double"], ["mmi1x2", "mmi2x2"])
+    expected = first_run_table(project)
+    del expected["mmi1x2"], expected["mmi2x2"]
+    expected["crossing"] = ("demo/cells/waveguides.py", "UNKNOWN", "")
+    expected["ring_double"] = ("demo/cells/coupled.py", "UNKNOWN", "")
+    assert stored(project) == expected
+    active = pdk.get_pdk()
+    assert "mmi1x2" not in active.cells and "mmi2x2" not in active.cells
+    assert active.cells["ring_double"].__module__ == "demo.cells.coupled"
+    # The edited module was reloaded, not served from the first run's import.
+    assert active.cells["taper"]().ports["o2"].width == 3.0
+
+
+def delete_mmi(project: Path) -> None:
+    (project / "demo" / "components" / "mmi.py").unlink()
+
+
+def add_ring_triple(project: Path) -> None:
+    with (project / "demo" / "cells" / "rings.py").open("a") as file:
+        file.write("\n\n@lm.cell\ndef ring_triple() -> lm.Component:\n    return lm.Component()\n")
+
+
+@pytest.mark.parametrize(
+    ("change", "path", "written", "deleted"),
+    [
+        # Every cell of a file named in paths is written as found, changed or not.
+        (change_taper_and_add_crossing, waveguides, ["crossing", "straight_wg", "taper"], []),
+        (delete_mmi, lambda p: p / "demo" / "components" / "mmi.py", [], ["mmi1x2", "mmi2x2"]),
+        # An edit to a file that is not named is left for a later run.
+        (add_ring_triple, waveguides, ["straight_wg", "taper"], []),
+    ],
+    ids=["edited", "deleted", "other-file-edited"],
+)
+def test_run_with_paths_touches_only_that_file(
+    pdk: Any,
+    project: Path,
+    log: pytest.LogCaptureFixture,
+    change: Callable[[Path], None],
+    path: Callable[[Path], Path],
+    written: list[str],
+    deleted: list[str],
+) -> None:
+    pdk.register_cells()
+    before = stored(project)
+    change(project)
+    log.clear()
+
+    assert pdk.register_cells(paths=[path(project)]) == (written, deleted)
+
+    after = stored(project)
+    untouched = set(before) - set(written) - set(deleted)
+    assert {n: after[n] for n in untouched} == {n: before[n] for n in untouched}
+    assert set(after) == set(before) - set(deleted) | set(written)
+    active = pdk.get_pdk()
+    assert set(after) <= set(active.cells)
+    assert not set(deleted) & set(active.cells)
+    assert "ring_triple" not in active.cells
+    # The failing file was not asked for, so it was not imported again.
+    assert not [r for r in log.records if r.levelno == logging.WARNING]
+
+
+@pytest.mark.parametrize(
+    ("paths", "written", "status"),
+    [
+        # Registering the fixed file records what this run found.
+        (True, ["heated_ring"], ("UNKNOWN", "")),
+        # A full run keeps the stored outcome of a record whose file was not named.
+        (False, [], ("ERROR", MISSING)),
+    ],
+    ids=["by-path", "full-run"],
+)
+def test_file_that_failed_to_import_and_is_fixed(
+    pdk: Any, project: Path, paths: bool, written: list[str], status: tuple[str, str]
+) -> None:
+    pdk.register_cells()
+    broken = project / "demo" / "broken.py"
+    (project / "demo" / "thermal_models.py").write_text(
+        "from types import SimpleNamespace\n\n"
+        "heater_model = SimpleNamespace(SUPPORTS_DOUBLE_HEATERS=False, width=lambda mw: 2.0)\n"
+    )
+
+    result = pdk.register_cells(paths=[broken] if paths else [])
+
+    assert result == (written, ["heated_ring_double"])
+    assert stored(project)["heated_ring"] == ("demo/broken.py", *status)
+    active = pdk.get_pdk()
+    assert active.cells["heated_ring"]().ports["e1"].width == 2.0
+    assert "heated_ring_double" not in active.cells
+
+
+def write_garbage(path: Path) -> None:
+    path.write_bytes(b"this is not an SQLite database\n" * 200)
+
+
+def test_corrupt_database_is_reported_and_left_alone(pdk: Any, project: Path) -> None:
+    db_file = project.parent / "factories.db"
+    write_garbage(db_file)
+    with pytest.raises(database.DatabaseError, match="factories.db: file is not a database"):
+        pdk.register_cells()
+    assert db_file.read_bytes() == b"this is not an SQLite database\n" * 200
+
+
+@pytest.mark.parametrize(
+    "lock",
+    [
+        "BEGIN EXCLUSIVE",  # readers are refused too: the run stops at its first read
+        "BEGIN IMMEDIATE",  # readers pass: the run stops at its single write
+    ],
+)
+def test_locked_database_fails_the_run_without_a_partial_write(
+    pdk: Any, project: Path, monkeypatch: pytest.MonkeyPatch, lock: str
+) -> None:
+    pdk.register_cells()
+    before = stored(project)
+    change_taper_and_add_crossing(project)
+    delete_mmi(project)
+    monkeypatch.setattr(database, "BUSY_TIMEOUT", 0.05)
+    holder = sqlite3.connect(project.parent / "factories.db", isolation_level=None)
+    try:
+        holder.execute(lock)
+        with pytest.raises(database.DatabaseError, match="database is locked"):
+            pdk.register_cells()
+    finally:
+        holder.close()
+
+    assert stored(project) == before
+    # Nothing was deleted from the PDK for a write that did not happen.
+    assert {"mmi1x2", "mmi2x2"} <= set(pdk.get_pdk().cells)
+    # Once the lock is gone the same changes go through.
+    assert pdk.register_cells() == (["crossing"], ["mmi1x2", "mmi2x2"])
+
+
+@pytest.mark.parametrize(
+    ("pyproject", "error"),
+    [
+        ('[project]\nname = "demo"\n[tool.quorin]\npdk = "no_such_pdk"\n', ModuleNotFoundError),
+        ("[project\nname = 'demo'\n", SettingsError),
+    ],
+    ids=["unknown-pdk", "invalid-toml"],
+)
+def test_bad_configuration_fails_before_the_database_is_touched(
+    pdk: Any, project: Path, pyproject: str, error: type[Exception]
+) -> None:
+    (project / "pyproject.toml").write_text(pyproject)
+    with pytest.raises(error):
+        pdk.register_cells()
+    assert not (project.parent / "factories.db").exists()
