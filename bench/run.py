@@ -24,6 +24,8 @@ from bench.workloads import WORKLOADS, Case, FileTree, Workload
 
 GROWTH_LIMIT = 11.0  # ten times the work may take at most eleven times as long
 MOST_RUNS = 40
+# The best of several runs still scatters by this much between processes on a shared machine.
+NOISE = 0.03
 
 
 @dataclass
@@ -108,11 +110,16 @@ def verdict(row: Row, growth: float | None) -> str:
     if speedup is None:
         return ""
     misses = []
+    close = False
     if speedup < row.workload.target:
+        close = speedup >= row.workload.target * (1 - NOISE)
         misses.append("speed-up")
     if growth is not None and growth > GROWTH_LIMIT:
+        close = False
         misses.append("growth")
-    return "ok" if not misses else "MISS " + "+".join(misses)
+    if not misses:
+        return "ok"
+    return "borderline (within noise)" if close else "MISS " + "+".join(misses)
 
 
 def print_table(rows: list[Row]) -> None:

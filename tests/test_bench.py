@@ -2,15 +2,18 @@
 
 from __future__ import annotations
 
+import copy
+import gc
 from pathlib import Path
+from types import ModuleType
 from typing import Any
 
 import pytest
 
 import quorin.core.pdk as extension
 from bench import baseline, run, stacks
-from bench.fakes import Services, installed
-from bench.workloads import WORKLOADS, FileTree, Workload
+from bench.fakes import Models, Record, Services, installed
+from bench.workloads import WORKLOADS, Case, FileTree, Workload
 
 # Small enough to be quick, large enough that every kind of input of each workload occurs.
 TINY = {
@@ -138,3 +141,111 @@ def test_stacks_sums_samples_by_callee_leaf_and_step() -> None:
         "quorin::pdk::clean_containers_also_in_cells": 1,
         "quorin::pdk::register_cells": 1,
     }
+
+
+@pytest.mark.parametrize(
+    "seconds, growth, expected",
+    [
+        ((3.0, 1.0), None, "ok"),
+        ((2.95, 1.0), 10.5, "borderline (within noise)"),
+        ((2.0, 1.0), None, "MISS speed-up"),
+        ((2.95, 1.0), 11.5, "MISS speed-up+growth"),
+        ((4.0, 1.0), 11.5, "MISS growth"),
+        ((1.0, None), None, ""),
+    ],
+)
+def test_verdict_against_the_targets(
+    seconds: tuple[float, float | None], growth: float | None, expected: str
+) -> None:
+    workload = next(w for w in WORKLOADS if w.target == 3.0)
+    row = run.Row(workload, workload.small, *seconds)
+    assert run.verdict(row, growth) == expected
+
+
+@pytest.mark.parametrize("workload", WORKLOADS, ids=lambda w: w.name)
+def test_each_run_starts_from_the_same_inputs(workload: Workload, tmp_path: Path) -> None:
+    """A run that changed what the next run gets would time a different workload."""
+    services = Services()
+    case = workload.build(services, TINY[workload.name], FileTree(tmp_path))
+    with installed([baseline], services):
+        outcomes = []
+        for _ in range(2):
+            args = case.fresh()
+            outcomes.append(case.outcome(case.call(baseline, args), args))
+    assert outcomes[0] == outcomes[1]
+
+
+def test_a_function_the_extension_lacks_is_pending(
+    monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]
+) -> None:
+    def unfinished(*args: Any) -> None:
+        raise NotImplementedError("_clean_containers_also_in_cells")
+
+    stand_in = ModuleType("stand_in")
+    stand_in._clean_containers_also_in_cells = unfinished  # type: ignore[attr-defined]
+    monkeypatch.setattr(run, "extension", stand_in)
+    workload = next(w for w in WORKLOADS if w.name == "_clean_containers_also_in_cells")
+
+    row = run.measure(workload, 40, run.Budget(2, 0.0), FileTree())
+    assert row.extension is None and row.speedup is None and row.baseline > 0
+    run.print_table([row])
+    out = capsys.readouterr().out.splitlines()
+    assert "pending" in out[2] and out[-1] == "smallest speed-up: none measured"
+    assert out[-2] == "pending (extension raises NotImplementedError): " + workload.name
+
+
+def test_table_shows_growth_from_the_small_to_the_large_size(
+    capsys: pytest.CaptureFixture[str],
+) -> None:
+    workload = next(w for w in WORKLOADS if w.name == "_find_cells")
+    rows = [run.Row(workload, 50_000, 0.3, 0.1), run.Row(workload, 500_000, 3.6, 1.5)]
+    run.print_table(rows)
+    small, large = capsys.readouterr().out.splitlines()[2:4]
+    assert "3.00x" in small and "15.0x" not in small
+    assert large.split()[-6:] == ["2.40x", "15.0x", "12.0x", ">=3x", "MISS", "speed-up+growth"]
+
+
+def test_budget_runs_at_least_the_repeats_and_more_while_quick() -> None:
+    budget = run.Budget(repeats=3, seconds=1.0, most=5)
+    assert budget.more(2, 10.0) and not budget.more(3, 10.0)
+    assert budget.more(4, 0.5) and not budget.more(5, 0.5)
+
+
+def test_installed_puts_back_what_was_there_even_after_an_error() -> None:
+    module = ModuleType("target")
+    module.log = "original log"  # type: ignore[attr-defined]
+    before = set(vars(module))
+    with pytest.raises(RuntimeError), installed([module], Services()):
+        assert module.log != "original log"  # type: ignore[attr-defined]
+        raise RuntimeError
+    assert vars(module).keys() == before
+    assert module.log == "original log"  # type: ignore[attr-defined]
+
+
+def test_fake_record_compares_fields_and_copies_deeply() -> None:
+    path = Path("/p/a.py")
+    record = Record("a", "/p/a.py", path=path)
+    twin = Record("a", "/p/a.py", path=Path("/elsewhere.py"))
+    assert record == twin and record.absolute_source() is path
+    assert record != Record("a", "/p/a.py", status="ERROR") and record != ("a",)
+    copied = copy.deepcopy(record)
+    copied.status = "ERROR"
+    assert record.status == "UNKNOWN" and copied.absolute_source() is path
+    made = Models.FactoryRecord(name="b", source="/p/b.py", status="ERROR", message="boom")
+    assert made.absolute_source() == Path("/p/b.py")
+
+
+def test_only_selects_by_name_or_part_of_it() -> None:
+    names = [w.name for w in run.selected(["_find_cells", "register"])]
+    assert names == ["_find_cells", "register_cells", "register_cells, PDK project"]
+    assert len(run.selected(None)) == len(WORKLOADS)
+
+
+def test_a_timed_run_that_fails_leaves_garbage_collection_on() -> None:
+    class Failing(Case):
+        def call(self, module: Any, args: Any) -> Any:
+            raise ValueError("boom")
+
+    with pytest.raises(ValueError, match="boom"):
+        run.timed(baseline, Failing())
+    assert gc.isenabled()
