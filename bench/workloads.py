@@ -73,6 +73,18 @@ def module_name(j: int) -> str:
 # --- _sort_paths -------------------------------------------------------------------------------
 
 
+def scratch_dir() -> str | None:
+    """Memory-backed /dev/shm where there is one and TMPDIR does not say otherwise.
+
+    Making 200,000 files on this project's virtual disks takes about a minute, in memory about
+    a second; resolving them costs the same once the kernel has cached them.
+    """
+    shm = "/dev/shm"
+    if "TMPDIR" not in os.environ and os.path.isdir(shm) and os.access(shm, os.W_OK):
+        return shm
+    return None
+
+
 class FileTree:
     """Empty files in a temporary directory, made on first need and removed by `close()`."""
 
@@ -86,7 +98,7 @@ class FileTree:
     def root(self) -> Path:
         if self._root is None:
             # Resolved, so that the files' resolved paths are their plain paths.
-            self._root = Path(tempfile.mkdtemp(prefix="quorin-bench-")).resolve()
+            self._root = Path(tempfile.mkdtemp(prefix="quorin-bench-", dir=scratch_dir())).resolve()
         return self._root
 
     @staticmethod
