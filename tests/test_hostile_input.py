@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import contextlib
 import functools
+import os
 from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
@@ -145,7 +146,12 @@ def replaced(globals_: dict[str, Any]) -> Iterator[None]:
             setattr(pdk, name, value)
 
 
-@settings(max_examples=400, deadline=None, suppress_health_check=list(HealthCheck))
+# QUORIN_HOSTILE_EXAMPLES raises the count for a longer search than the suite's.
+@settings(
+    max_examples=int(os.environ.get("QUORIN_HOSTILE_EXAMPLES", "400")),
+    deadline=None,
+    suppress_health_check=list(HealthCheck),
+)
 @given(
     name=st.sampled_from(FUNCTIONS),
     args=st.lists(values(), max_size=4),
