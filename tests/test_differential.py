@@ -1,0 +1,167 @@
+"""The extension against the plain-Python baseline on random inputs: the same results, the same
+changes to the records and mappings passed in, the same log lines."""
+
+from __future__ import annotations
+
+from collections.abc import Callable, Iterator
+from contextlib import contextmanager
+from pathlib import Path
+from types import ModuleType, SimpleNamespace
+from typing import Any
+
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import quorin.core.pdk as extension
+from bench import baseline
+from tests import fakes
+from tests.fakes import FakePdk, Record
+
+NAMES = ["a", "b", "c", "d"]
+SOURCES = ["demo/x.py", "demo/y.py", "other/z.py"]
+EXAMPLES = settings(max_examples=150, deadline=None, suppress_health_check=list(HealthCheck))
+
+
+@contextmanager
+def services_for(module: Any) -> Iterator[SimpleNamespace]:
+    with pytest.MonkeyPatch.context() as mp:
+        yield fakes.install(mp, module)
+
+
+def both(run: Callable[[Any, SimpleNamespace], Any]) -> None:
+    """Runs `run` on each module with fresh fakes and asserts the two outcomes agree."""
+    outcomes = []
+    for module in (baseline, extension):
+        with services_for(module) as services:
+            try:
+                outcome: Any = ("ok", run(module, services))
+            except Exception as e:  # noqa: BLE001 - the failures are compared too
+                outcome = ("raised", type(e), str(e))
+            outcomes.append((outcome, services.logger.lines))
+    assert outcomes[0] == outcomes[1]
+
+
+record_specs = st.fixed_dictionaries(
+    {
+        "source": st.sampled_from(SOURCES),
+        "status": st.sampled_from(["UNKNOWN", "ERROR", "OK"]),
+        "message": st.sampled_from(["", "boom"]),
+        "alias": st.booleans(),  # the record's name differs from its key
+    }
+)
+mappings = st.dictionaries(st.sampled_from(NAMES), record_specs, max_size=4)
+
+
+def records(spec: dict[str, dict[str, Any]]) -> dict[str, Record]:
+    return {
+        key: Record(
+            key + "_alias" if s["alias"] else key,
+            s["source"],
+            s["status"],
+            s["message"],
+            path=Path("/proj") / s["source"],
+        )
+        for key, s in spec.items()
+    }
+
+
+def state(recs: dict[str, Record]) -> list[tuple[str, str, str, str, str]]:
+    return [(k, r.name, r.source, r.status, r.message) for k, r in recs.items()]
+
+
+@EXAMPLES
+@given(static=mappings, present=mappings, chosen=st.lists(st.sampled_from(SOURCES), max_size=2))
+def test_database_updates(static: Any, present: Any, chosen: list[str]) -> None:
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        s, p = records(static), records(present)
+        paths = [Path("/proj") / c for c in chosen]
+        add, remove = module._get_database_updates(s, p, paths)
+        keys = {id(r): k for k, r in s.items()}
+        return [keys[id(r)] for r in add], remove, state(s), state(p)
+
+    both(run)
+
+
+MODULE_MODES = ["missing", "defines", "defines-none", "lacks"]
+
+
+@EXAMPLES
+@given(
+    static=mappings,
+    modes=st.fixed_dictionaries({src: st.sampled_from(MODULE_MODES) for src in SOURCES}),
+    on_demand=st.booleans(),
+)
+def test_find_cells(static: Any, modes: dict[str, str], on_demand: bool) -> None:
+    def module_for(source: str) -> ModuleType | None:
+        mode = modes[source]
+        if mode == "missing":
+            return None
+        attrs = {n: (None if mode == "defines-none" else (lambda n=n: n)) for n in NAMES}
+        return fakes.module_with(source, **(attrs if mode != "lacks" else {}))
+
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        s = records(static)
+        prepared = {Path("/proj") / src: module_for(src) for src in SOURCES}
+        known = {p: m for p, m in prepared.items() if m is not None}
+        given_modules = {} if on_demand else dict(known)
+        services.imports.modules = known
+        cells = module._find_cells(s, given_modules)
+        found = {}
+        for name, cell in cells.items():
+            try:
+                found[name] = ("cell", cell())
+            except Exception as e:  # noqa: BLE001 - an error cell raises its error
+                found[name] = ("error", type(e), str(e), cell.__name__, cell.__module__)
+        return found, state(s), sorted(map(str, given_modules))
+
+    both(run)
+
+
+FACTORY_MODULES = [None, "", "demo.cells", "demo", "lib.x", "missing"]
+
+
+@EXAMPLES
+@given(
+    cells=st.dictionaries(st.sampled_from(NAMES), st.sampled_from(FACTORY_MODULES), max_size=4),
+    containers=st.dictionaries(
+        st.sampled_from(NAMES), st.sampled_from(FACTORY_MODULES), max_size=4
+    ),
+    shared=st.sets(st.sampled_from(NAMES)),
+)
+def test_container_cleanup(cells: Any, containers: Any, shared: set[str]) -> None:
+    def factory(label: str, module: Any) -> Any:
+        if module == "missing":
+            return object()
+        return SimpleNamespace(__module__=module, label=label)
+
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        made_cells = {k: factory("cell-" + k, m) for k, m in cells.items()}
+        made_containers = {k: factory("container-" + k, m) for k, m in containers.items()}
+        for k in shared & made_cells.keys() & made_containers.keys():
+            made_containers[k] = made_cells[k]
+        labels = {
+            id(f): f"{n}:{k}"
+            for n, d in (("cell", made_cells), ("container", made_containers))
+            for k, f in d.items()
+        }
+        pdk = FakePdk("p", cells=made_cells, containers=made_containers)
+        module._clean_containers_also_in_cells(pdk)
+        return (
+            [(k, labels[id(f)]) for k, f in pdk.cells.items()],
+            [(k, labels[id(f)]) for k, f in pdk.containers.items()],
+        )
+
+    both(run)
+
+
+@EXAMPLES
+@given(static=mappings, base_names=st.sets(st.sampled_from(NAMES)))
+def test_record_filter(static: Any, base_names: set[str]) -> None:
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        s = records(static)
+        base = FakePdk("base", cells=dict.fromkeys(base_names))
+        kept = module._filter_records_for_non_pdk_project(s, base)
+        return [(k, r is s[k]) for k, r in kept.items()]
+
+    both(run)
