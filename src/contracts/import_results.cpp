@@ -13,4 +13,10 @@ Ref result_entry(PyObject* mapping, PyObject* path) {
     return py::call_method(mapping, get_name, path, Py_None);
 }
 
+Ref module_entry(PyObject* mapping, PyObject* path) {
+    if (PyDict_CheckExact(mapping))
+        return py::dict_get(mapping, path);
+    return py::call_method(mapping, get_name, path);
+}
+
 }  // namespace quorin::pdk::contracts::imports

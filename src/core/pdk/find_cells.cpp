@@ -1,6 +1,7 @@
 // `_find_cells`: the cell functions of the unresolved static records, with
 // error cells where a module or a function is missing.
 #include "contracts/callgraph.hpp"
+#include "contracts/import_results.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/paths.hpp"
@@ -16,7 +17,6 @@ namespace records = contracts::records;
 py::Name unknown_status{"UNKNOWN"};
 py::Name error_status{"ERROR"};
 py::Name error_cell_name{"_error_cell"};
-py::Name get_name{"get"};
 py::Name module_for_cell{"Module for cell '"};
 py::Name with_path{"' with path "};
 py::Name not_found{" not found."};
@@ -28,13 +28,6 @@ bool is_none(const Ref& value) {
     return !value || value.is(Py_None);
 }
 
-// `mapping.get(key)`; empty when an exact dict lacks the key.
-Ref get(PyObject* mapping, PyObject* key) {
-    if (PyDict_CheckExact(mapping))
-        return py::dict_get(mapping, key);
-    return py::call_method(mapping, get_name, key);
-}
-
 // A module that the run did not import: imported now, without reloading, and
 // kept in `modules` for later records and for the caller.
 Ref import_on_demand(const Context& c, PyObject* modules, PyObject* path) {
@@ -44,7 +37,7 @@ Ref import_on_demand(const Context& c, PyObject* modules, PyObject* path) {
     const Ref result = contracts::imports::call_import_modules(import_modules.get(), paths.get(), false);
     const auto [extra_modules, ignored] = py::unpack2(result.get());
     py::update(modules, extra_modules.get());
-    return get(extra_modules.get(), path);
+    return contracts::imports::module_entry(extra_modules.get(), path);
 }
 
 Ref module_not_found_message(PyObject* static_record, PyObject* path) {
