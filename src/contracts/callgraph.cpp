@@ -1,5 +1,7 @@
 #include "contracts/callgraph.hpp"
 
+#include "pyapi/attribute.hpp"
+
 namespace quorin::pdk::contracts {
 
 namespace {
@@ -9,11 +11,11 @@ py::Name get_static_records_name{"get_static_records"};
 py::Name register_models_name{"register_models"};
 py::Name m_name{"m"};
 py::Name factory_record_name{"FactoryRecord"};
-py::Name absolute_source_name{"absolute_source"};
-py::Name name_name{"name"};
-py::Name source_name{"source"};
-py::Name status_name{"status"};
-py::Name message_name{"message"};
+py::Attribute absolute_source_attr{"absolute_source"};
+py::Attribute name_attr{"name"};
+py::Attribute source_attr{"source"};
+py::Attribute status_attr{"status"};
+py::Attribute message_attr{"message"};
 py::NameTuple kw_paths{"paths"};
 py::NameTuple kw_reload{"reload"};
 py::NameTuple kw_record{"name", "source", "status", "message"};
@@ -38,25 +40,25 @@ Ref records::new_record(PyObject* factory_record, PyObject* name, PyObject* sour
     return py::call_kw(factory_record, kw_record, name, source, status, message);
 }
 Ref records::absolute_source(PyObject* record) {
-    return py::call_method(record, absolute_source_name);
+    return absolute_source_attr.call(record);
 }
 Ref records::name(PyObject* record) {
-    return py::getattr(record, name_name);
+    return name_attr.get(record);
 }
 Ref records::source(PyObject* record) {
-    return py::getattr(record, source_name);
+    return source_attr.get(record);
 }
 Ref records::status(PyObject* record) {
-    return py::getattr(record, status_name);
+    return status_attr.get(record);
 }
 Ref records::message(PyObject* record) {
-    return py::getattr(record, message_name);
+    return message_attr.get(record);
 }
 void records::set_status(PyObject* record, PyObject* value) {
-    py::setattr(record, status_name, value);
+    status_attr.set(record, value);
 }
 void records::set_message(PyObject* record, PyObject* value) {
-    py::setattr(record, message_name, value);
+    message_attr.set(record, value);
 }
 
 }  // namespace quorin::pdk::contracts

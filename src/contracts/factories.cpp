@@ -1,14 +1,16 @@
 #include "contracts/factories.hpp"
 
+#include "pyapi/attribute.hpp"
+
 namespace quorin::pdk::contracts::factories {
 
 namespace {
-py::Name module_attr{"__module__"};
+py::Attribute module_attr{"__module__"};
 py::Name empty{""};
 }  // namespace
 
 Ref module_name(PyObject* factory) {
-    Ref module = py::getattr_optional(factory, module_attr);
+    Ref module = module_attr.get_optional(factory);
     return module ? std::move(module) : Ref::borrow(empty);
 }
 

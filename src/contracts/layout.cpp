@@ -1,5 +1,7 @@
 #include "contracts/layout.hpp"
 
+#include "pyapi/attribute.hpp"
+
 namespace quorin::pdk::contracts::layout {
 
 namespace {
@@ -8,8 +10,8 @@ py::Name pdk_name{"Pdk"};
 py::Name frozendict_name{"frozendict"};
 py::Name activate_name{"activate"};
 py::Name name_name{"name"};
-py::Name cells_name{"cells"};
-py::Name containers_name{"containers"};
+py::Attribute cells_attr{"cells"};
+py::Attribute containers_attr{"containers"};
 }  // namespace
 
 Ref pdk_class(const Context& c) {
@@ -25,10 +27,10 @@ Ref name(PyObject* pdk) {
     return py::getattr(pdk, name_name);
 }
 Ref cells(PyObject* pdk) {
-    return py::getattr(pdk, cells_name);
+    return cells_attr.get(pdk);
 }
 Ref containers(PyObject* pdk) {
-    return py::getattr(pdk, containers_name);
+    return containers_attr.get(pdk);
 }
 
 }  // namespace quorin::pdk::contracts::layout

@@ -57,6 +57,14 @@ Ref dict_get(PyObject* d, PyObject* key) {
     return Ref::steal(result);
 }
 
+Ref dict_get(PyObject* d, PyObject* key, HashMemo& memo) {
+    const Py_hash_t hash = memo.hash(key);
+    PyObject* value = _PyDict_GetItem_KnownHash(d, key, hash);  // borrowed
+    if (value == nullptr && PyErr_Occurred())
+        throw_raised();
+    return Ref::borrow(value);
+}
+
 void update(PyObject* target, PyObject* source) {
     if (PyDict_CheckExact(target) && PyDict_CheckExact(source)) {
         check_status(PyDict_Update(target, source));

@@ -84,11 +84,41 @@ inline void setitem(PyObject* o, PyObject* key, PyObject* v) {
 inline Ref new_dict() {
     return check(PyDict_New());
 }
+// A new empty dict with room for `size` entries, so that filling it never
+// resizes it.
+inline Ref new_dict_sized(Py_ssize_t size) {
+    return check(_PyDict_NewPresized(size));
+}
 inline void dict_set(PyObject* d, PyObject* key, PyObject* v) {
     check_status(PyDict_SetItem(d, key, v));
 }
 // Empty when `key` is absent.
 Ref dict_get(PyObject* d, PyObject* key);
+
+// `hash(key)` for a run of lookups that often repeat the same key object: the
+// hash of the object last asked about is given again without calling its
+// `__hash__`, since a hashable object's hash never changes while it lives.
+class HashMemo {
+public:
+    Py_hash_t hash(PyObject* key) {
+        if (key != last_.get()) {
+            const Py_hash_t h = PyObject_Hash(key);
+            if (h == -1)
+                throw_raised();
+            last_ = Ref::borrow(key);
+            hash_ = h;
+        }
+        return hash_;
+    }
+
+private:
+    Ref last_;  // held, so that its address cannot be reused meanwhile
+    Py_hash_t hash_ = -1;
+};
+
+// `d.get(key)` on an exact dict, empty when `key` is absent, with the key's
+// hash taken from `memo`.
+Ref dict_get(PyObject* d, PyObject* key, HashMemo& memo);
 inline bool dict_contains(PyObject* d, PyObject* key) {
     const int r = PyDict_Contains(d, key);
     check_status(r);

@@ -13,18 +13,24 @@ namespace layout = contracts::layout;
 py::Name startswith_name{"startswith"};
 py::Name dot{"."};
 
+// The project prefix `f"{name}."`, composed once where composing it anew
+// could not differ: for a `str` name, which formats as itself.
+Ref fixed_prefix(PyObject* name) {
+    return PyUnicode_CheckExact(name) ? py::join({name, dot}) : Ref();
+}
+
 // `mod.startswith(f"{name}.")`: the method is looked up before the prefix is
-// composed, and the prefix is composed anew for every test.
-bool starts_with_project_prefix(PyObject* mod, PyObject* name) {
+// composed.
+bool starts_with_project_prefix(PyObject* mod, PyObject* name, const Ref& prefix) {
     if (PyUnicode_CheckExact(mod)) {
-        const Ref prefix = py::join({py::text(name).get(), dot});
-        const Py_ssize_t match = PyUnicode_Tailmatch(mod, prefix.get(), 0, PY_SSIZE_T_MAX, -1);
+        const Ref composed = prefix ? prefix : py::join({py::text(name).get(), dot});
+        const Py_ssize_t match = PyUnicode_Tailmatch(mod, composed.get(), 0, PY_SSIZE_T_MAX, -1);
         py::check_status(int(match));
         return match == 1;
     }
     const Ref startswith = py::getattr(mod, startswith_name);
-    const Ref prefix = py::join({py::text(name).get(), dot});
-    return py::truth(py::call(startswith.get(), prefix).get());
+    const Ref composed = prefix ? prefix : py::join({py::text(name).get(), dot});
+    return py::truth(py::call(startswith.get(), composed).get());
 }
 
 void remove_cell(PyObject* pdk, PyObject* k) {
@@ -39,6 +45,7 @@ void remove_container(PyObject* pdk, PyObject* k) {
 Ref clean_containers_also_in_cells(const Context& c) {
     PyObject* const pdk = c.arg(0);
     const Ref name = contracts::settings::get_project_name(c);
+    const Ref prefix = fixed_prefix(name.get());
     // A snapshot: the loop deletes from the registry it walks.
     const Ref keys = py::check(PySequence_List(layout::containers(pdk).get()));
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i) {
@@ -63,9 +70,9 @@ Ref clean_containers_also_in_cells(const Context& c) {
             continue;
         }
         // The project's own definition wins; between two foreign ones, the cell.
-        if (starts_with_project_prefix(container_mod.get(), name.get()))
+        if (starts_with_project_prefix(container_mod.get(), name.get(), prefix))
             remove_cell(pdk, k.get());
-        else if (starts_with_project_prefix(cell_mod.get(), name.get()))
+        else if (starts_with_project_prefix(cell_mod.get(), name.get(), prefix))
             remove_container(pdk, k.get());
         else if (py::contains(layout::containers(pdk).get(), k.get()) &&
                  py::contains(layout::cells(pdk).get(), k.get()))

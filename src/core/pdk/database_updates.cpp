@@ -3,6 +3,7 @@
 #include "contracts/callgraph.hpp"
 #include "contracts/logger.hpp"
 #include "core/pdk/functions.hpp"
+#include "pyapi/dict_watch.hpp"
 #include "pyapi/sort.hpp"
 #include "pyapi/strings.hpp"
 
@@ -28,6 +29,16 @@ Ref keys_where(PyObject* dict, PyObject* other, bool in_other) {
     return keys;
 }
 
+// The keys of `dict` not in `other` and those in both, in one pass.
+std::pair<Ref, Ref> split_keys(PyObject* dict, PyObject* other) {
+    Ref only = py::new_list();
+    Ref both = py::new_list();
+    py::for_each_item(dict, [&](PyObject* key, PyObject*) {
+        py::list_append((py::dict_contains(other, key) ? both : only).get(), key);
+    });
+    return {std::move(only), std::move(both)};
+}
+
 // Sorts `names` in place and logs `prefix` followed by their text.
 void log_sorted(const Context& c, PyObject* prefix, PyObject* names) {
     const auto info = contracts::logger::info(c);
@@ -43,30 +54,30 @@ void for_each_in_list(PyObject* list, Fn&& fn) {
     }
 }
 
-// Both records are looked up afresh at every use, as the outside calls in
-// between may change the mappings.
+// The run's record S and the stored record P of one name, each looked up
+// afresh at every use: the outside calls in between may change the mappings.
 
-bool source_differs(PyObject* static_records, PyObject* present_records, PyObject* name) {
-    const Ref static_source = records::source(py::getitem(static_records, name).get());
-    const Ref present_source = records::source(py::getitem(present_records, name).get());
+bool source_differs(py::FreshItem& s, py::FreshItem& p) {
+    const Ref static_source = records::source(s.get().get());
+    const Ref present_source = records::source(p.get().get());
     return py::not_equal(static_source.get(), present_source.get());
 }
 
-bool path_requested(PyObject* static_records, PyObject* paths, PyObject* name) {
-    const Ref path = records::absolute_source(py::getitem(static_records, name).get());
+bool path_requested(py::FreshItem& s, PyObject* paths) {
+    const Ref path = records::absolute_source(s.get().get());
     return py::contains(paths, path.get());
 }
 
-void take_stored_outcome(PyObject* static_records, PyObject* present_records, PyObject* name) {
-    const Ref status = records::status(py::getitem(present_records, name).get());
-    records::set_status(py::getitem(static_records, name).get(), status.get());
-    const Ref message = records::message(py::getitem(present_records, name).get());
-    records::set_message(py::getitem(static_records, name).get(), message.get());
+void take_stored_outcome(py::FreshItem& s, py::FreshItem& p) {
+    const Ref status = records::status(p.get().get());
+    records::set_status(s.get().get(), status.get());
+    const Ref message = records::message(p.get().get());
+    records::set_message(s.get().get(), message.get());
 }
 
-bool records_equal(PyObject* static_records, PyObject* present_records, PyObject* name) {
-    const Ref static_record = py::getitem(static_records, name);
-    const Ref present_record = py::getitem(present_records, name);
+bool records_equal(py::FreshItem& s, py::FreshItem& p) {
+    const Ref static_record = s.get();
+    const Ref present_record = p.get();
     return py::compare(static_record.get(), present_record.get(), Py_EQ);
 }
 
@@ -77,26 +88,27 @@ Ref get_database_updates(const Context& c) {
     PyObject* const present_records = c.arg(1);
     PyObject* const paths = c.arg(2);
 
-    const Ref new_record_names = keys_where(static_records, present_records, false);
+    const py::DictChanges changes{static_records, present_records};
+    auto [new_record_names, updated_record_names] = split_keys(static_records, present_records);
     log_sorted(c, new_factories, new_record_names.get());
     const Ref new_records = py::new_list();
     for_each_in_list(new_record_names.get(), [&](PyObject* name) {
         py::list_append(new_records.get(), py::getitem(static_records, name).get());
     });
 
-    Ref updated_record_names = keys_where(static_records, present_records, true);
     const Ref updated_records = py::new_list();
     for_each_in_list(updated_record_names.get(), [&](PyObject* name) {
+        py::FreshItem s{static_records, name, changes};
+        py::FreshItem p{present_records, name, changes};
         // A moved cell, or one whose file was asked for, is written as the run found it.
-        if (source_differs(static_records, present_records, name) ||
-            path_requested(static_records, paths, name)) {
-            py::list_append(updated_records.get(), py::getitem(static_records, name).get());
+        if (source_differs(s, p) || path_requested(s, paths)) {
+            py::list_append(updated_records.get(), s.get().get());
             return;
         }
         // Otherwise the stored outcome stands, and only a real change is written.
-        take_stored_outcome(static_records, present_records, name);
-        if (!records_equal(static_records, present_records, name))
-            py::list_append(updated_records.get(), py::getitem(static_records, name).get());
+        take_stored_outcome(s, p);
+        if (!records_equal(s, p))
+            py::list_append(updated_records.get(), s.get().get());
     });
     updated_record_names = py::new_set();
     for_each_in_list(updated_records.get(),

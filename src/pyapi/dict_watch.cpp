@@ -1,0 +1,90 @@
+#include "pyapi/dict_watch.hpp"
+
+#include "pyapi/ops.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace quorin::py {
+
+namespace {
+
+std::uint64_t changes_seen = 0;
+
+int on_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) {
+    ++changes_seen;
+    return 0;
+}
+
+constexpr int unregistered = -2;
+constexpr int unavailable = -1;
+int watcher_id = unregistered;
+
+// One watcher for the process: the module runs in one interpreter only.
+int watcher() {
+    if (watcher_id == unregistered) {
+        watcher_id = PyDict_AddWatcher(on_change);
+        // All watchers taken: lookups are simply made every time.
+        if (watcher_id < 0) {
+            PyErr_Clear();
+            watcher_id = unavailable;
+        }
+    }
+    return watcher_id;
+}
+
+// How many live scopes watch each dict: the last one to end stops watching.
+std::vector<std::pair<PyObject*, int>> watch_counts;
+
+auto find_count(PyObject* dict) {
+    return std::find_if(watch_counts.begin(), watch_counts.end(),
+                        [dict](const auto& entry) { return entry.first == dict; });
+}
+
+}  // namespace
+
+DictChanges::DictChanges(std::initializer_list<PyObject*> dicts) {
+    const int id = watcher();
+    if (id < 0)
+        return;
+    for (PyObject* dict : dicts) {
+        if (auto entry = find_count(dict); entry != watch_counts.end()) {
+            ++entry->second;
+        } else if (PyDict_Watch(id, dict) == 0) {
+            watch_counts.emplace_back(dict, 1);
+        } else {
+            // Not a dict after all: this scope knows nothing.
+            PyErr_Clear();
+            return;
+        }
+        // Held, so that no other dict can take its address while it is counted.
+        dicts_.push_back(Ref::borrow(dict));
+    }
+    watching_ = true;
+}
+
+DictChanges::~DictChanges() {
+    for (const Ref& dict : dicts_) {
+        auto entry = find_count(dict.get());
+        if (--entry->second == 0) {
+            // Cannot fail: the watcher and the dict are both valid.
+            (void)PyDict_Unwatch(watcher_id, dict.get());
+            watch_counts.erase(entry);
+        }
+    }
+}
+
+std::uint64_t DictChanges::generation() noexcept {
+    return changes_seen;
+}
+
+Ref FreshItem::get() {
+    const std::uint64_t now = DictChanges::generation();
+    if (value_ && now == generation_ && changes_.watching() && PyUnicode_CheckExact(key_))
+        return value_;
+    value_ = getitem(dict_, key_);
+    generation_ = now;
+    return value_;
+}
+
+}  // namespace quorin::py

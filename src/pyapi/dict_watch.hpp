@@ -1,0 +1,51 @@
+// Dict items read afresh at every use, without a lookup where none is needed.
+#pragma once
+
+#include "pyapi/ref.hpp"
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+namespace quorin::py {
+
+// While alive, has the interpreter report every change to the given dicts,
+// whoever makes it. Scopes may nest and may watch the same dict.
+class DictChanges {
+public:
+    explicit DictChanges(std::initializer_list<PyObject*> dicts);
+    ~DictChanges();
+    DictChanges(const DictChanges&) = delete;
+    DictChanges& operator=(const DictChanges&) = delete;
+
+    // False where the interpreter had no watcher to spare: nothing is known.
+    bool watching() const noexcept { return watching_; }
+    // Changes whenever a watched dict changes.
+    static std::uint64_t generation() noexcept;
+
+private:
+    std::vector<Ref> dicts_;
+    bool watching_ = false;
+};
+
+// `dict[key]` as an algorithm reads it at every use. While `dict` has not
+// changed, the value of the last lookup is the value a new lookup would give,
+// and a lookup by an exact `str` key has no effect of its own, so it is not
+// made again.
+class FreshItem {
+public:
+    FreshItem(PyObject* dict, PyObject* key, const DictChanges& changes) noexcept
+        : dict_(dict), key_(key), changes_(changes) {}
+
+    // A new reference, as `getitem` gives.
+    Ref get();
+
+private:
+    PyObject* dict_;
+    PyObject* key_;
+    const DictChanges& changes_;
+    Ref value_;
+    std::uint64_t generation_ = 0;
+};
+
+}  // namespace quorin::py
