@@ -36,6 +36,10 @@ class FreshItem {
 public:
     FreshItem(PyObject* dict, PyObject* key, const DictChanges& changes) noexcept
         : dict_(dict), key_(key), changes_(changes) {}
+    // With the value that a lookup made at generation `found_at` gave.
+    FreshItem(PyObject* dict, PyObject* key, const DictChanges& changes, PyObject* found,
+              std::uint64_t found_at) noexcept
+        : dict_(dict), key_(key), changes_(changes), value_(Ref::borrow(found)), generation_(found_at) {}
 
     // A new reference, as `getitem` gives.
     Ref get();

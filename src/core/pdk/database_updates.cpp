@@ -29,12 +29,25 @@ Ref keys_where(PyObject* dict, PyObject* other, bool in_other) {
     return keys;
 }
 
-// The keys of `dict` not in `other` and those in both, in one pass.
-std::pair<Ref, Ref> split_keys(PyObject* dict, PyObject* other) {
-    Ref only = py::new_list();
-    Ref both = py::new_list();
-    py::for_each_item(dict, [&](PyObject* key, PyObject*) {
-        py::list_append((py::dict_contains(other, key) ? both : only).get(), key);
+// Names of the run's mapping, with the records a lookup found for them.
+struct Entries {
+    Ref names = py::new_list();
+    Ref static_records = py::new_list();
+    Ref present_records = py::new_list();  // for shared names only
+};
+
+// The run's names that the stored mapping lacks, and those it has, in one
+// pass over the run's mapping.
+std::pair<Entries, Entries> split_entries(PyObject* static_records, PyObject* present_records) {
+    Entries only;
+    Entries both;
+    py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
+        const Ref present_record = py::dict_get(present_records, name);
+        Entries& entries = present_record ? both : only;
+        py::list_append(entries.names.get(), name);
+        py::list_append(entries.static_records.get(), static_record);
+        if (present_record)
+            py::list_append(entries.present_records.get(), present_record.get());
     });
     return {std::move(only), std::move(both)};
 }
@@ -52,6 +65,11 @@ void for_each_in_list(PyObject* list, Fn&& fn) {
         const Ref item = Ref::borrow(PyList_GET_ITEM(list, i));
         fn(item.get());
     }
+}
+
+// `i`-th item of a list that only this function holds.
+PyObject* at(const Ref& list, Py_ssize_t i) {
+    return PyList_GET_ITEM(list.get(), i);
 }
 
 // The run's record S and the stored record P of one name, each looked up
@@ -88,29 +106,34 @@ Ref get_database_updates(const Context& c) {
     PyObject* const present_records = c.arg(1);
     PyObject* const paths = c.arg(2);
 
+    // Records found while the names are split are used again for as long as
+    // neither mapping changes.
     const py::DictChanges changes{static_records, present_records};
-    auto [new_record_names, updated_record_names] = split_keys(static_records, present_records);
-    log_sorted(c, new_factories, new_record_names.get());
+    const std::uint64_t split_at = py::DictChanges::generation();
+    const auto [fresh, shared] = split_entries(static_records, present_records);
+    log_sorted(c, new_factories, py::check(PySequence_List(fresh.names.get())).get());
     const Ref new_records = py::new_list();
-    for_each_in_list(new_record_names.get(), [&](PyObject* name) {
-        py::list_append(new_records.get(), py::getitem(static_records, name).get());
-    });
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(fresh.names.get()); ++i) {
+        py::FreshItem s{static_records, at(fresh.names, i), changes, at(fresh.static_records, i), split_at};
+        py::list_append(new_records.get(), s.get().get());
+    }
 
     const Ref updated_records = py::new_list();
-    for_each_in_list(updated_record_names.get(), [&](PyObject* name) {
-        py::FreshItem s{static_records, name, changes};
-        py::FreshItem p{present_records, name, changes};
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(shared.names.get()); ++i) {
+        PyObject* const name = at(shared.names, i);
+        py::FreshItem s{static_records, name, changes, at(shared.static_records, i), split_at};
+        py::FreshItem p{present_records, name, changes, at(shared.present_records, i), split_at};
         // A moved cell, or one whose file was asked for, is written as the run found it.
         if (source_differs(s, p) || path_requested(s, paths)) {
             py::list_append(updated_records.get(), s.get().get());
-            return;
+            continue;
         }
         // Otherwise the stored outcome stands, and only a real change is written.
         take_stored_outcome(s, p);
         if (!records_equal(s, p))
             py::list_append(updated_records.get(), s.get().get());
-    });
-    updated_record_names = py::new_set();
+    }
+    const Ref updated_record_names = py::new_set();
     for_each_in_list(updated_records.get(),
                      [&](PyObject* r) { py::set_add(updated_record_names.get(), records::name(r).get()); });
     log_sorted(c, updated_factories, py::check(PySequence_List(updated_record_names.get())).get());
