@@ -33,7 +33,12 @@ def slotted_class() -> type:
         __slots__ = ()
 
         def __init__(self, name: str, status: str = "UNKNOWN", message: str = "") -> None:
-            self.name, self.source, self.status, self.message = name, "cells/rings.py", status, message
+            self.name, self.source, self.status, self.message = (
+                name,
+                "cells/rings.py",
+                status,
+                message,
+            )
 
         def absolute_source(self) -> Path:
             return PATH

@@ -37,8 +37,7 @@ int watcher() {
 std::vector<std::pair<PyObject*, int>> watch_counts;
 
 auto find_count(PyObject* dict) {
-    return std::find_if(watch_counts.begin(), watch_counts.end(),
-                        [dict](const auto& entry) { return entry.first == dict; });
+    return std::ranges::find_if(watch_counts, [dict](const auto& entry) { return entry.first == dict; });
 }
 
 }  // namespace
