@@ -21,8 +21,16 @@ py::Name error_status{"ERROR"};
 
 Ref group_by_path(const Context& c, PyObject* static_records) {
     Ref static_records_by_path = contracts::defaultdict_of_lists(c);
+    // The records of one file usually share one path object: its group, which
+    // only this function can reach, is the one the last record went to.
+    Ref last_path;
+    Ref group;
     py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
-        const Ref group = py::getitem(static_records_by_path.get(), records::absolute_source(record).get());
+        Ref path = records::absolute_source(record);
+        if (!path.is(last_path.get())) {
+            group = py::getitem(static_records_by_path.get(), path.get());
+            last_path = std::move(path);
+        }
         if (PyList_CheckExact(group.get()))
             py::list_append(group.get(), record);
         else
