@@ -91,6 +91,23 @@ def test_a_class_changed_after_use_is_read_anew(
         Base.status = saved  # type: ignore[attr-defined]
 
 
+def test_a_slot_of_another_class_is_refused_as_the_interpreter_does(
+    pdk: Any, services: Any
+) -> None:
+    class Narrow:
+        __slots__ = ("status",)  # at the place where the record keeps its name
+
+    cls = slotted_class()
+    record = cls("ring_a")
+    find(pdk, record)
+    cls.status = Narrow.__dict__["status"]  # type: ignore[attr-defined]
+    with pytest.raises(TypeError) as raised:
+        find(pdk, record)
+    with pytest.raises(TypeError) as expected:
+        _ = record.status
+    assert str(raised.value) == str(expected.value)
+
+
 def test_a_setter_added_after_use_is_called(pdk: Any, services: Any) -> None:
     cls = slotted_class()
 

@@ -17,7 +17,11 @@ Attribute::Site slot_site(PyTypeObject* type, PyObject* name, bool for_write) {
     PyObject* descriptor = _PyType_Lookup(type, name);  // borrowed
     if (descriptor == nullptr || !Py_IS_TYPE(descriptor, &PyMemberDescr_Type))
         return {};
-    const PyMemberDef* member = reinterpret_cast<PyMemberDescrObject*>(descriptor)->d_member;
+    const auto* member_descriptor = reinterpret_cast<PyMemberDescrObject*>(descriptor);
+    // A slot of another class, put on this one, refuses its objects.
+    if (!PyType_IsSubtype(type, member_descriptor->d_common.d_type))
+        return {};
+    const PyMemberDef* member = member_descriptor->d_member;
     if (member->flags != 0)
         return {};
     if (member->type == Py_T_OBJECT_EX)
@@ -31,10 +35,8 @@ Attribute::Site slot_site(PyTypeObject* type, PyObject* name, bool for_write) {
 
 }  // namespace
 
-const Attribute::Site& Attribute::site(PyObject* o, Site& cached, bool for_write) const {
+const Attribute::Site& Attribute::learn(PyObject* o, Site& cached, bool for_write) const {
     PyTypeObject* const type = Py_TYPE(o);
-    if (type == cached.type && type->tp_version_tag == cached.version)
-        return cached;
     cached = Site{};
     if (PyUnstable_Type_AssignVersionTag(type) == 0)
         return cached;
@@ -49,27 +51,11 @@ const Attribute::Site& Attribute::site(PyObject* o, Site& cached, bool for_write
     return cached;
 }
 
-PyObject** Attribute::slot_in(PyObject* o, const Site& site) noexcept {
-    return reinterpret_cast<PyObject**>(reinterpret_cast<char*>(o) + site.offset);
-}
-
-PyObject* Attribute::read(PyObject* o) const {
-    const Site& s = site(o, read_, false);
-    if (s.offset == 0)
-        return nullptr;
-    PyObject* const value = *slot_in(o, s);
-    return value == nullptr && s.none_if_empty ? Py_None : value;
-}
-
-Ref Attribute::get(PyObject* o) const {
-    if (PyObject* value = read(o))
-        return Ref::borrow(value);
+Ref Attribute::get_slow(PyObject* o) const {
     return getattr(o, name_);
 }
 
-Ref Attribute::get_optional(PyObject* o) const {
-    if (PyObject* value = read(o))
-        return Ref::borrow(value);
+Ref Attribute::get_optional_slow(PyObject* o) const {
     return getattr_optional(o, name_);
 }
 

@@ -23,9 +23,17 @@ public:
 
     PyObject* name() const noexcept { return name_.get(); }
     // `o.name`.
-    Ref get(PyObject* o) const;
+    Ref get(PyObject* o) const {
+        if (PyObject* value = read(o))
+            return Ref::borrow(value);
+        return get_slow(o);
+    }
     // `getattr(o, name)`, empty where the attribute is missing (AttributeError).
-    Ref get_optional(PyObject* o) const;
+    Ref get_optional(PyObject* o) const {
+        if (PyObject* value = read(o))
+            return Ref::borrow(value);
+        return get_optional_slow(o);
+    }
     // `o.name = value`.
     void set(PyObject* o, PyObject* value) const;
     // `o.name()`.
@@ -41,10 +49,27 @@ public:
     };
 
 private:
-    const Site& site(PyObject* o, Site& cached, bool for_write) const;
-    static PyObject** slot_in(PyObject* o, const Site& site) noexcept;
+    // Finds out what `o`'s class does with the name, and remembers it.
+    const Site& learn(PyObject* o, Site& cached, bool for_write) const;
+    const Site& site(PyObject* o, Site& cached, bool for_write) const {
+        PyTypeObject* const type = Py_TYPE(o);
+        if (type == cached.type && type->tp_version_tag == cached.version) [[likely]]
+            return cached;
+        return learn(o, cached, for_write);
+    }
+    static PyObject** slot_in(PyObject* o, const Site& site) noexcept {
+        return reinterpret_cast<PyObject**>(reinterpret_cast<char*>(o) + site.offset);
+    }
     // The slot's content, borrowed; null where the ordinary protocol must answer.
-    PyObject* read(PyObject* o) const;
+    PyObject* read(PyObject* o) const {
+        const Site& s = site(o, read_, false);
+        if (s.offset == 0)
+            return nullptr;
+        PyObject* const value = *slot_in(o, s);
+        return value == nullptr && s.none_if_empty ? Py_None : value;
+    }
+    Ref get_slow(PyObject* o) const;
+    Ref get_optional_slow(PyObject* o) const;
 
     Name name_;
     mutable Site read_;
