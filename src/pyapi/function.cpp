@@ -31,7 +31,6 @@ FunctionObject* as_function(PyObject* o) {
     return reinterpret_cast<FunctionObject*>(o);
 }
 
-Name builtins_name{"__builtins__"};
 Name inspect_name{"inspect"};
 Name parameter_name{"Parameter"};
 Name signature_name{"Signature"};

@@ -53,10 +53,7 @@ Ref get_base_pdk(const Context& c) {
     return base_pdk;
 }
 
-Ref frozen_pdk_setattr(const Context&) {
-    py::raise(PyExc_AttributeError, "Frozen PDK cannot be modified.");
-}
-Ref frozen_pdk_delattr(const Context&) {
+Ref frozen_pdk_refuse_change(const Context&) {
     py::raise(PyExc_AttributeError, "Frozen PDK cannot be modified.");
 }
 

@@ -22,15 +22,14 @@ Ref fixed_prefix(PyObject* name) {
 // `mod.startswith(f"{name}.")`: the method is looked up before the prefix is
 // composed.
 bool starts_with_project_prefix(PyObject* mod, PyObject* name, const Ref& prefix) {
+    auto compose = [&] { return prefix ? prefix : py::join({py::text(name).get(), dot}); };
     if (PyUnicode_CheckExact(mod)) {
-        const Ref composed = prefix ? prefix : py::join({py::text(name).get(), dot});
-        const Py_ssize_t match = PyUnicode_Tailmatch(mod, composed.get(), 0, PY_SSIZE_T_MAX, -1);
+        const Py_ssize_t match = PyUnicode_Tailmatch(mod, compose().get(), 0, PY_SSIZE_T_MAX, -1);
         py::check_status(int(match));
         return match == 1;
     }
     const Ref startswith = py::getattr(mod, startswith_name);
-    const Ref composed = prefix ? prefix : py::join({py::text(name).get(), dot});
-    return py::truth(py::call(startswith.get(), composed).get());
+    return py::truth(py::call(startswith.get(), compose()).get());
 }
 
 void remove_cell(PyObject* pdk, PyObject* k) {

@@ -11,12 +11,7 @@ namespace {
 // The annotations every error cell starts from, built once: a run can make
 // thousands of cells, and each needs only its own copy.
 class AnnotationsTemplate final : public py::Constant {
-    PyObject* create() const override {
-        Ref annotations = py::new_dict();
-        for (const auto& a : error_cell_row.annotations)
-            py::check_status(PyDict_SetItemString(annotations.get(), a.name, py::new_str(a.text).get()));
-        return annotations.release();
-    }
+    PyObject* create() const override { return annotations_dict(error_cell_row.annotations).release(); }
 };
 AnnotationsTemplate annotations_template;
 

@@ -12,8 +12,8 @@ using py::Ref;
 Ref get_pdk(const Context& c);
 Ref get_base_pdk(const Context& c);
 Ref activate_pdk_by_name(const Context& c);
-Ref frozen_pdk_setattr(const Context& c);
-Ref frozen_pdk_delattr(const Context& c);
+// `FrozenPdk.__setattr__` and `__delattr__`.
+Ref frozen_pdk_refuse_change(const Context& c);
 Ref get_project_pdk(const Context& c);  // `_get_pdk`
 
 // Registration
@@ -30,8 +30,8 @@ Ref filter_records_for_non_pdk_project(const Context& c);
 // The body of every error cell: raises the exception its closure holds.
 Ref raise_stored_error(const Context& c);
 
-// Builds an error cell named `funcname` in module `modname` that raises `error`
-// (a string becomes a RuntimeError); `like` is any function object of the module.
+// Builds an error cell named `funcname` in module `modname` that raises `error`;
+// `like` is any function object of the module.
 Ref make_error_cell(PyObject* like, PyObject* globals, PyObject* funcname, PyObject* modname,
                     PyObject* error);
 

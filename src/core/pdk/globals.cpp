@@ -11,9 +11,7 @@ namespace {
 using py::Ref;
 
 py::Name cache_name{"cache"};
-py::Name lazy_import_name{"lazy_import"};
 py::Name type_checking_name{"TYPE_CHECKING"};
-py::Name test_name{"__test__"};
 py::Name resolve_bases_name{"resolve_bases"};
 py::Name prepare_class_name{"prepare_class"};
 py::Name module_key{"__module__"};
@@ -46,7 +44,7 @@ Ref from_import(const char* module, const char* attr) {
     return py::check(PyObject_GetAttrString(mod.get(), attr));
 }
 
-// The ten standard imports, in order.
+// The standard imports, in order.
 void bind_standard_names(PyObject* globals) {
     set_global(globals, "importlib", py::import("importlib").get());
     set_global(globals, "sys", py::import("sys").get());
@@ -90,18 +88,11 @@ void bind_lazy_components(PyObject* globals) {
     }
 }
 
-Ref new_annotations(std::span<const Annotation> annotations) {
-    Ref dict = py::new_dict();
-    for (const Annotation& a : annotations)
-        py::check_status(PyDict_SetItemString(dict.get(), a.name, py::new_str(a.text).get()));
-    return dict;
-}
-
 Ref new_function(PyObject* type, PyObject* globals, const FunctionRow& row) {
     const Ref name = py::new_str(row.def.name);
     const Ref qualname = py::new_str(row.qualname);
     const Ref doc = row.doc != nullptr ? py::new_str(row.doc) : Ref::borrow(Py_None);
-    const Ref annotations = new_annotations(row.annotations);
+    const Ref annotations = annotations_dict(row.annotations);
     return py::new_function(type, {&row.def, name.get(), qualname.get(), module_name, doc.get(),
                                    annotations.get(), globals, nullptr});
 }

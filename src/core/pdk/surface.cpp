@@ -1,6 +1,7 @@
 #include "core/pdk/surface.hpp"
 
 #include "core/pdk/functions.hpp"
+#include "pyapi/ops.hpp"
 
 namespace quorin::pdk {
 
@@ -227,11 +228,11 @@ const FunctionRow rows[] = {
 };
 
 const FunctionRow methods[] = {
-    {{"__setattr__", setattr_params, frozen_pdk_setattr},
+    {{"__setattr__", setattr_params, frozen_pdk_refuse_change},
      "FrozenPdk.__setattr__",
      setattr_annotations,
      "FrozenPdk.__setattr__(self, str name: str, value: Any) -> None"},
-    {{"__delattr__", delattr_params, frozen_pdk_delattr},
+    {{"__delattr__", delattr_params, frozen_pdk_refuse_change},
      "FrozenPdk.__delattr__",
      delattr_annotations,
      "FrozenPdk.__delattr__(self, str name: str) -> None"},
@@ -247,5 +248,12 @@ const FunctionRow error_cell_row = {{"error_cell", error_cell_call_params, raise
                                     "error_cell",
                                     error_cell_call_annotations,
                                     nullptr};
+
+py::Ref annotations_dict(std::span<const Annotation> annotations) {
+    py::Ref dict = py::new_dict();
+    for (const Annotation& a : annotations)
+        py::check_status(PyDict_SetItemString(dict.get(), a.name, py::new_str(a.text).get()));
+    return dict;
+}
 
 }  // namespace quorin::pdk

@@ -12,6 +12,9 @@ struct Annotation {
     const char* text;
 };
 
+// A new dict of annotation names to their texts, in order.
+py::Ref annotations_dict(std::span<const Annotation> annotations);
+
 struct FunctionRow {
     py::FunctionDef def;  // name, parameters, body
     const char* qualname;
