@@ -10,6 +10,14 @@ import quorin.core.pdk as pdk_module
 from tests import fakes
 
 
+@pytest.fixture(autouse=True)
+def outside_the_checkout(monkeypatch: pytest.MonkeyPatch, tmp_path_factory: Any) -> None:
+    """Whatever a test leaves unset, the project and its database live in a temporary folder."""
+    root = tmp_path_factory.mktemp("project")
+    monkeypatch.setenv("QUORIN_PROJECT_DIR", str(root))
+    monkeypatch.setenv("QUORIN_DATABASE", str(root / "build" / "quorin.db"))
+
+
 @pytest.fixture
 def pdk(monkeypatch: pytest.MonkeyPatch) -> Any:
     """The extension module, with resolver caches of its own for this test."""

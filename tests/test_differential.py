@@ -3,6 +3,7 @@ changes to the records and mappings passed in, the same log lines."""
 
 from __future__ import annotations
 
+import gc
 from collections.abc import Callable, Iterator
 from contextlib import contextmanager
 from pathlib import Path
@@ -163,5 +164,81 @@ def test_record_filter(static: Any, base_names: set[str]) -> None:
         base = FakePdk("base", cells=dict.fromkeys(base_names))
         kept = module._filter_records_for_non_pdk_project(s, base)
         return [(k, r is s[k]) for k, r in kept.items()]
+
+    both(run)
+
+
+class Name(str):
+    """A text whose order is Python code: sound, inconsistent, cyclic, raising part-way, or
+    changing the lists and dicts that hold it."""
+
+    mode = "sound"
+    calls = 0
+    __hash__ = str.__hash__
+
+    def __lt__(self, other: object) -> bool:
+        Name.calls += 1
+        if Name.mode == "inconsistent":
+            return hash((str(self), str(other))) % 3 == 0
+        if Name.mode == "cyclic":  # rock, paper, scissors
+            return (ord(self[-1]) - ord(str(other)[-1])) % 3 == 1
+        if Name.mode == "raises" and Name.calls > 9:
+            raise ArithmeticError("cannot order")
+        if Name.mode == "mutates":
+            for holder in gc.get_referrers(self):
+                if type(holder) is list:
+                    holder.reverse()
+                elif type(holder) is dict and Name.calls % 4 == 0:
+                    holder.pop(self, None)
+        return str.__lt__(self, other)
+
+
+class TextPath:
+    """A resolved path whose text is a Name, all of one depth and length."""
+
+    parts = ("/", "p", "x")
+
+    def __init__(self, text: str) -> None:
+        self.text = text
+
+    def resolve(self) -> TextPath:
+        return self
+
+    def __str__(self) -> str:
+        return self.text
+
+
+LETTERS = "qwertyuiopasdfgh"
+
+
+def sort_paths_site(module: Any, services: SimpleNamespace) -> Any:
+    given_paths = [TextPath(Name(f"/p/{c}.py")) for c in LETTERS]
+    with pytest.MonkeyPatch.context() as mp:
+        mp.setattr(module, "Path", lambda p: p)
+        return [p.text for p in module._sort_paths(given_paths)]
+
+
+def database_site(module: Any, services: SimpleNamespace) -> Any:
+    def records_of(letters: str, source: str) -> dict[str, Record]:
+        return {Name(c): Record(Name(c), source, path=Path("/p") / source) for c in letters}
+
+    static = records_of(LETTERS[:11], "a.py") | records_of(LETTERS[11:13], "b.py")
+    present = records_of(LETTERS[4:], "a.py")
+    add, remove = module._get_database_updates(static, present, [])
+    return [r.name for r in add], remove, state(static)
+
+
+@pytest.mark.parametrize("site", [sort_paths_site, database_site], ids=["paths", "records"])
+@pytest.mark.parametrize("mode", ["sound", "inconsistent", "cyclic", "raises", "mutates"])
+def test_orders_of_python_code_sort_as_sorted_does(
+    monkeypatch: pytest.MonkeyPatch, site: Any, mode: str
+) -> None:
+    # Whatever the comparisons answer, the interpreter's sort gives the result (or the error)
+    # the plain-Python version gives, comparison for comparison.
+    monkeypatch.setattr(Name, "mode", mode)
+
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        Name.calls = 0
+        return site(module, services), Name.calls
 
     both(run)

@@ -4,6 +4,7 @@ and never a SystemError (which would mean the module lost track of an error)."""
 from __future__ import annotations
 
 import contextlib
+import gc
 import functools
 import os
 from collections.abc import Iterator
@@ -99,9 +100,34 @@ class Hostile:
 
 MODES = ["raise", "base-exception", "mutate", "wrong-type", "none", "ok"]
 
+
+class Text(str):
+    """A name or path text whose order is hostile Python code."""
+
+    __hash__ = str.__hash__
+
+    def __new__(cls, text: str, mode: str) -> Text:
+        self = super().__new__(cls, text)
+        self.mode = mode
+        return self
+
+    def __lt__(self, other: object) -> bool:
+        if self.mode == "raise":
+            raise KeyError("lt")
+        if self.mode == "mutate":
+            for holder in gc.get_referrers(self):
+                if type(holder) is list:
+                    holder.clear()
+                elif type(holder) is dict:
+                    holder.pop(self, None)
+        return hash((str(self), str(other))) % 2 == 0  # no consistent order at all
+
+
+texts = st.builds(Text, st.sampled_from(["a", "b", "/proj/demo/a.py"]), st.sampled_from(MODES))
+
 plain = st.one_of(
     st.none(), st.booleans(), st.integers(-3, 3), st.text(max_size=4), st.binary(max_size=2),
-    st.builds(Path, st.sampled_from(["/proj/demo/a.py", "rel.py", "/"])),
+    st.builds(Path, st.sampled_from(["/proj/demo/a.py", "rel.py", "/"])), texts,
 )  # fmt: skip
 
 
@@ -114,7 +140,7 @@ def values(draw: st.DrawFn, depth: int = 2) -> Any:
         return Hostile(draw(st.sampled_from(MODES)))
     if kind == "record":
         return fakes.Record(
-            draw(st.text(max_size=3)), "demo/a.py", draw(st.sampled_from(["UNKNOWN", "ERROR"]))
+            draw(st.one_of(st.text(max_size=3), texts)), "demo/a.py", draw(st.sampled_from(["UNKNOWN", "ERROR"]))
         )
     items = draw(st.lists(values(depth - 1), max_size=3))
     if kind == "list":
@@ -124,7 +150,8 @@ def values(draw: st.DrawFn, depth: int = 2) -> Any:
     result: dict[Any, Any] = {}
     for item in items:
         with contextlib.suppress(TypeError, KeyError):
-            result[draw(st.sampled_from(["a", "b", Path("/proj/demo/a.py"), 1]))] = item
+            key = st.one_of(st.sampled_from(["a", "b", Path("/proj/demo/a.py"), 1]), texts)
+            result[draw(key)] = item
     # A hostile value that changes the very dict it sits in while being used.
     if draw(st.booleans()):
         result["m"] = Hostile("mutate", result)

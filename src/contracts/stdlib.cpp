@@ -8,14 +8,12 @@ py::Name import_module_name{"import_module"};
 py::Name reload_name{"reload"};
 py::Name sys_name{"sys"};
 py::Name modules_name{"modules"};
-py::Name warnings_name{"warnings"};
-py::Name warn_name{"warn"};
+py::Name co_consts_name{"co_consts"};
 py::Name copy_name{"copy"};
 py::Name deepcopy_name{"deepcopy"};
 py::Name cast_name{"cast"};
 py::Name path_name{"Path"};
 py::Name defaultdict_name{"defaultdict"};
-py::NameTuple kw_stacklevel{"stacklevel"};
 }  // namespace
 
 Ref importlib::import_module(const Context& c, PyObject* name) {
@@ -30,10 +28,41 @@ Ref sys_modules(const Context& c) {
     return py::getattr(c.global(sys_name).get(), modules_name);
 }
 
+namespace {
+
+// `warnings.warn(..., stacklevel=2)` counts Python frames, and a native function
+// has none: called from here, level 2 would name the caller's caller. So the
+// call is made by a function of Python's own, whose globals are the module's
+// (it reads the global `warnings` at each call) and whose frame is level 1.
+constexpr const char warn_source[] =
+    "def warn(message, category):\n"
+    "    warnings.warn(message, category, stacklevel=2)\n";
+
+Ref new_python_warn(PyObject* globals) {
+    const Ref module_code = py::check(Py_CompileString(warn_source, "<quorin.core.pdk>", Py_file_input));
+    const Ref consts = py::getattr(module_code.get(), co_consts_name);
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(consts.get()); ++i) {
+        PyObject* item = PyTuple_GET_ITEM(consts.get(), i);
+        if (PyCode_Check(item))
+            return py::check(PyFunction_New(item, globals));
+    }
+    py::raise(PyExc_SystemError, "no function in the warning helper's code");
+}
+
+// Made once for the module's globals; held for the process, as the module is.
+PyObject* python_warn = nullptr;
+
+PyObject* python_warn_for(PyObject* globals) {
+    if (python_warn == nullptr || PyFunction_GET_GLOBALS(python_warn) != globals)
+        Py_XSETREF(python_warn, new_python_warn(globals).release());
+    return python_warn;
+}
+
+}  // namespace
+
 void warn(const Context& c, PyObject* message, PyObject* category) {
-    const Ref warn = py::getattr(c.global(warnings_name).get(), warn_name);
-    const Ref level = py::check(PyLong_FromLong(2));
-    py::call_kw(warn.get(), kw_stacklevel, message, category, level);
+    const Ref warn = Ref::borrow(python_warn_for(c.globals()));
+    py::call(warn.get(), message, category);
 }
 
 Ref copy(const Context& c, PyObject* obj) {

@@ -30,6 +30,12 @@ void Error::restore() noexcept {
     throw Error();
 }
 
+[[gnu::cold]] void raise_chained(PyObject* type, PyObject* exception) {
+    // The one C API call that chains, with the interpreter's cycle rule.
+    PyErr_SetObject(type, exception);
+    throw Error();
+}
+
 [[gnu::cold]] void set_error_from_current_exception() noexcept {
     try {
         throw;

@@ -29,6 +29,11 @@ private:
 // Raises a new exception of `type` with a printf-style message and throws it.
 [[noreturn]] void raise(PyObject* type, const char* format, ...);
 
+// `raise exception` as the interpreter's own statement does it: the exception
+// being handled becomes its `__context__`, cutting a link that would close a
+// cycle. `type` is the class the statement named.
+[[noreturn]] void raise_chained(PyObject* type, PyObject* exception);
+
 // Turns a C API result into an owned handle, throwing when it signals failure.
 inline Ref check(PyObject* result) {
     if (result == nullptr) [[unlikely]]

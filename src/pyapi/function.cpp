@@ -46,6 +46,10 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
         return nullptr;
     PyObject* result = guarded([&] {
         const FunctionObject* f = as_function(self);
+        // Only a finaliser that outlives a collected cycle can hold a function
+        // whose references the collector already dropped.
+        if (f->globals == nullptr) [[unlikely]]
+            raise(PyExc_RuntimeError, "%s() was cleared by the garbage collector", f->def->name);
         BoundArgs bound;
         bind(*f->def, args, nargsf, kwnames, bound);
         return f->def->impl(Context(self, bound.values.data()));
@@ -189,7 +193,7 @@ int set_defaults(PyObject* self, PyObject* value, void*) {
                         "__defaults__ must be set to a tuple object");
 }
 PyObject* get_globals(PyObject* self, void*) {
-    return Py_NewRef(as_function(self)->globals);
+    return get_or_none(as_function(self)->globals);
 }
 
 // `inspect.Signature` of the parameters, the current defaults and annotations.

@@ -13,28 +13,49 @@ PyObject* attribute_of(PyObject* attribute, PyObject* item) {
     return PyObject_GetAttr(item, attribute);
 }
 PyMethodDef attribute_key_def = {"key", attribute_of, METH_O, nullptr};
+
+// The key function; its `self` is an iterator over the keys, in item order.
+PyObject* next_key(PyObject* keys, PyObject*) {
+    PyObject* key = PyIter_Next(keys);
+    if (key == nullptr && !PyErr_Occurred())
+        PyErr_SetString(PyExc_SystemError, "more items than keys");
+    return key;
+}
+PyMethodDef next_key_def = {"key", next_key, METH_O, nullptr};
+
+void sort_with_key(PyObject* list, PyObject* key) {
+    PyObject* stack[] = {list, key};
+    check(PyObject_VectorcallMethod(sort_name, stack, 1, kw_key.get()));
+}
 }  // namespace
 
 void sort(PyObject* list) {
     check_status(PyList_Sort(list));
 }
 
-void sort_by_attribute(PyObject* list, const Name& attribute) {
-    const Ref key = check(PyCFunction_New(&attribute_key_def, attribute));
-    PyObject* stack[] = {list, key.get()};
-    check(PyObject_VectorcallMethod(sort_name, stack, 1, kw_key.get()));
+Ref sorted(PyObject* iterable) {
+    Ref list = check(PySequence_List(iterable));
+    sort(list.get());
+    return list;
 }
 
-bool last_item_less(PyObject* a, PyObject* b) {
-    if (PyUnicode_CheckExact(a) && PyUnicode_CheckExact(b))
-        return PyUnicode_Compare(a, b) < 0;  // cannot fail on two exact str
-    const int equal = PyObject_RichCompareBool(a, b, Py_EQ);
-    check_status(equal);
-    if (equal)
-        return false;
-    const int less = PyObject_RichCompareBool(a, b, Py_LT);
-    check_status(less);
-    return less == 1;
+void sort_by_attribute(PyObject* list, const Name& attribute) {
+    const Ref key = check(PyCFunction_New(&attribute_key_def, attribute));
+    sort_with_key(list, key.get());
+}
+
+void sort_by_keys(PyObject* list, PyObject* keys) {
+    // The list sort calls its key once per item, in list order, before it
+    // compares anything: the next precomputed key is that item's.
+    const Ref key = check(PyCFunction_New(&next_key_def, iter(keys).get()));
+    sort_with_key(list, key.get());
+}
+
+bool all_exact_str(PyObject* list) noexcept {
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i)
+        if (!PyUnicode_CheckExact(PyList_GET_ITEM(list, i)))
+            return false;
+    return true;
 }
 
 }  // namespace quorin::py

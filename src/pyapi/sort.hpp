@@ -5,32 +5,26 @@
 #include "pyapi/names.hpp"
 #include "pyapi/ref.hpp"
 
-#include <algorithm>
-#include <cstddef>
-#include <numeric>
-#include <vector>
-
 namespace quorin::py {
 
-// `list.sort()`: the interpreter's own stable sort, so the same comparisons in
-// the same order (and the same errors) as the built-in `sorted`.
+// Python objects are ordered only by the interpreter's own list sort: a `__lt__`
+// written in Python may answer inconsistently, raise, or change the list, and
+// the list sort survives all of that where a C++ sort would run off its buffer.
+
+// `list.sort()`: the same comparisons in the same order (and the same errors)
+// as the built-in `sorted`.
 void sort(PyObject* list);
+// `sorted(iterable)`.
+Ref sorted(PyObject* iterable);
 // `list.sort(key=lambda item: item.<attribute>)`: the attribute is read once
 // per item, before any comparison.
 void sort_by_attribute(PyObject* list, const Name& attribute);
+// `list.sort(key=...)` where the key of the `i`-th item is `keys[i]`, computed
+// beforehand.
+void sort_by_keys(PyObject* list, PyObject* keys);
 
-// `a < b` where `a` and `b` are the last items of two tuples that are equal
-// before them: items equal by identity or `==` are not less, as tuples compare.
-bool last_item_less(PyObject* a, PyObject* b);
-
-// The positions 0..n-1 in the stable order `less(i, j)` gives; an exception
-// thrown by `less` ends the sort and propagates.
-template <class Less>
-std::vector<std::size_t> stable_order(std::size_t n, Less&& less) {
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), less);
-    return order;
-}
+// Whether every item of `list` is an exact `str`, whose order is consistent and
+// whose comparisons have no effects.
+bool all_exact_str(PyObject* list) noexcept;
 
 }  // namespace quorin::py

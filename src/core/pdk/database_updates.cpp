@@ -17,59 +17,25 @@ py::Name new_factories{"new factories: "};
 py::Name updated_factories{"updated factories: "};
 py::Name removed_factories{"removed factories: "};
 
-// The keys of `dict` that are (or are not) keys of `other`, in `dict`'s order.
-// Lists stand for the sets of names: every one is sorted, or only decides the
-// order of the record accesses, before its order could be seen.
-Ref keys_where(PyObject* dict, PyObject* other, bool in_other) {
-    Ref keys = py::new_list();
-    py::for_each_item(dict, [&](PyObject* key, PyObject*) {
-        if (py::dict_contains(other, key) == in_other)
-            py::list_append(keys.get(), key);
-    });
-    return keys;
+// `set(a) - set(b)` and `set(a) & set(b)` of two dicts' keys, made with the
+// interpreter's own set operations: the result's iteration order decides
+// which records are visited first, and which comparisons a sort makes.
+Ref key_set(PyObject* dict) {
+    return py::check(PySet_New(dict));
+}
+Ref keys_minus(PyObject* a, PyObject* b) {
+    return py::check(PyNumber_Subtract(key_set(a).get(), key_set(b).get()));
+}
+Ref keys_and(PyObject* a, PyObject* b) {
+    return py::check(PyNumber_And(key_set(a).get(), key_set(b).get()));
 }
 
-// Names of the run's mapping, with the records a lookup found for them.
-struct Entries {
-    Ref names = py::new_list();
-    Ref static_records = py::new_list();
-    Ref present_records = py::new_list();  // for shared names only
-};
-
-// The run's names that the stored mapping lacks, and those it has, in one
-// pass over the run's mapping.
-std::pair<Entries, Entries> split_entries(PyObject* static_records, PyObject* present_records) {
-    Entries only;
-    Entries both;
-    py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
-        const Ref present_record = py::dict_get(present_records, name);
-        Entries& entries = present_record ? both : only;
-        py::list_append(entries.names.get(), name);
-        py::list_append(entries.static_records.get(), static_record);
-        if (present_record)
-            py::list_append(entries.present_records.get(), present_record.get());
-    });
-    return {std::move(only), std::move(both)};
-}
-
-// Sorts `names` in place and logs `prefix` followed by their text.
-void log_sorted(const Context& c, PyObject* prefix, PyObject* names) {
+// `log().info(prefix + str(sorted(names)))`; returns the sorted list.
+Ref log_sorted(const Context& c, PyObject* prefix, PyObject* names) {
     const auto info = contracts::logger::info(c);
-    py::sort(names);
-    info(py::join({prefix, py::str(names).get()}).get());
-}
-
-template <class Fn>
-void for_each_in_list(PyObject* list, Fn&& fn) {
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
-        const Ref item = Ref::borrow(PyList_GET_ITEM(list, i));
-        fn(item.get());
-    }
-}
-
-// `i`-th item of a list that only this function holds.
-PyObject* at(const Ref& list, Py_ssize_t i) {
-    return PyList_GET_ITEM(list.get(), i);
+    Ref sorted = py::sorted(names);
+    info(py::join({prefix, py::str(sorted.get()).get()}).get());
+    return sorted;
 }
 
 // The run's record S and the stored record P of one name, each looked up
@@ -105,45 +71,45 @@ Ref get_database_updates(const Context& c) {
     PyObject* const static_records = c.arg(0);
     PyObject* const present_records = c.arg(1);
     PyObject* const paths = c.arg(2);
-
-    // Records found while the names are split are used again for as long as
-    // neither mapping changes.
+    // Lets a record be used again where a new lookup could only give it back.
     const py::DictChanges changes{static_records, present_records};
-    const std::uint64_t split_at = py::DictChanges::generation();
-    const auto [fresh, shared] = split_entries(static_records, present_records);
-    log_sorted(c, new_factories, py::check(PySequence_List(fresh.names.get())).get());
-    const Ref new_records = py::new_list();
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(fresh.names.get()); ++i) {
-        py::FreshItem s{static_records, at(fresh.names, i), changes, at(fresh.static_records, i), split_at};
-        py::list_append(new_records.get(), s.get().get());
-    }
 
+    const Ref new_record_names = keys_minus(static_records, present_records);
+    log_sorted(c, new_factories, new_record_names.get());
+    const Ref new_records = py::new_list();
+    py::for_each(new_record_names.get(), [&](PyObject* name) {
+        py::list_append(new_records.get(), py::getitem(static_records, name).get());
+    });
+
+    const Ref shared_names = keys_and(static_records, present_records);
     const Ref updated_records = py::new_list();
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(shared.names.get()); ++i) {
-        PyObject* const name = at(shared.names, i);
-        py::FreshItem s{static_records, name, changes, at(shared.static_records, i), split_at};
-        py::FreshItem p{present_records, name, changes, at(shared.present_records, i), split_at};
+    py::for_each(shared_names.get(), [&](PyObject* name) {
+        py::FreshItem s{static_records, name, changes};
+        py::FreshItem p{present_records, name, changes};
         // A moved cell, or one whose file was asked for, is written as the run found it.
         if (source_differs(s, p) || path_requested(s, paths)) {
             py::list_append(updated_records.get(), s.get().get());
-            continue;
+            return;
         }
         // Otherwise the stored outcome stands, and only a real change is written.
         take_stored_outcome(s, p);
         if (!records_equal(s, p))
             py::list_append(updated_records.get(), s.get().get());
-    }
+    });
     const Ref updated_record_names = py::new_set();
-    for_each_in_list(updated_records.get(),
-                     [&](PyObject* r) { py::set_add(updated_record_names.get(), records::name(r).get()); });
-    log_sorted(c, updated_factories, py::check(PySequence_List(updated_record_names.get())).get());
+    py::for_each(updated_records.get(),
+                 [&](PyObject* r) { py::set_add(updated_record_names.get(), records::name(r).get()); });
+    log_sorted(c, updated_factories, updated_record_names.get());
 
-    const Ref deleted_record_names = keys_where(present_records, static_records, false);
-    log_sorted(c, removed_factories, deleted_record_names.get());
+    const Ref deleted_record_names = keys_minus(present_records, static_records);
+    const Ref logged_names = log_sorted(c, removed_factories, deleted_record_names.get());
 
     const Ref add = py::check(PySequence_Concat(new_records.get(), updated_records.get()));
     py::sort_by_attribute(add.get(), name_attr);
-    const Ref& remove = deleted_record_names;
+    // Sorting the same names again could only repeat the first sort, unless a
+    // comparison of theirs is Python code.
+    const Ref remove = py::all_exact_str(logged_names.get()) ? py::check(PySequence_List(logged_names.get()))
+                                                             : py::sorted(deleted_record_names.get());
     return py::check(PyTuple_Pack(2, add.get(), remove.get()));
 }
 

@@ -45,14 +45,14 @@ Ref raise_stored_error(const Context& c) {
     PyObject* error = PyTuple_GET_ITEM(c.closure(), 0);
     if (PyExceptionInstance_Check(error)) {
         py::check_status(PyException_SetTraceback(error, PyTuple_GET_ITEM(c.closure(), 1)));
-        throw py::Error(Ref::borrow(error));
+        py::raise_chained(reinterpret_cast<PyObject*>(Py_TYPE(error)), error);
     }
     if (PyExceptionClass_Check(error)) {
-        Ref instance = py::call(error);
+        const Ref instance = py::call(error);
         if (!PyExceptionInstance_Check(instance.get()))
             py::raise(PyExc_TypeError, "calling %R should have returned an instance of BaseException, not %R",
                       error, reinterpret_cast<PyObject*>(Py_TYPE(instance.get())));
-        throw py::Error(std::move(instance));
+        py::raise_chained(error, instance.get());
     }
     py::raise(PyExc_TypeError, "raise: exception class must be a subclass of BaseException");
 }
