@@ -242,3 +242,27 @@ def test_orders_of_python_code_sort_as_sorted_does(
         return site(module, services), Name.calls
 
     both(run)
+
+
+class Twin(str):
+    """A key with the hash of an equal `str` key but never equal to it: every lookup of that
+    `str` compares it with Python code, so no such lookup may be skipped."""
+
+    compared = 0
+    __hash__ = str.__hash__
+
+    def __eq__(self, other: object) -> bool:
+        Twin.compared += 1
+        return self is other
+
+
+def test_lookup_that_compares_python_keys_is_made(monkeypatch: pytest.MonkeyPatch) -> None:
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        monkeypatch.setattr(Twin, "compared", 0)
+        # Inserted first, the twin sits where a lookup of "a" probes first.
+        static = {Twin("a"): Record("t", "x.py"), "a": Record("a", "x.py"), "b": Record("b", "y.py")}
+        present = {"a": Record("a", "x.py", "OK"), Twin("b"): Record("u", "y.py")}
+        add, remove = module._get_database_updates(static, present, [])
+        return [r.name for r in add], [str(n) for n in remove], Twin.compared
+
+    both(run)

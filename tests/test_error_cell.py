@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import ctypes
 import inspect
 import traceback
 from typing import Any
@@ -94,3 +95,51 @@ def test_names_must_be_exact_str(pdk: Any, args: tuple, message: str) -> None:
     with pytest.raises(TypeError) as info:
         pdk._error_cell(*args)
     assert str(info.value) == message
+
+
+def python_cell(error: Any) -> Any:
+    def cell(*args: Any, **kwargs: Any) -> Any:
+        raise error
+
+    return cell
+
+
+def chained(cell: Any, stored: BaseException, handled_from_stored: bool) -> tuple[Any, ...]:
+    """Raises through `cell` while handling an exception; returns the contexts that result."""
+    handled = ValueError("handled")
+    if handled_from_stored:
+        handled.__context__ = stored  # raising `stored` again would close a cycle
+    try:
+        try:
+            raise handled
+        except ValueError:
+            cell()
+    except BaseException as raised:  # noqa: BLE001
+        return raised.__context__ is handled, handled.__context__ is stored, type(raised)
+    raise AssertionError("the cell returned")
+
+
+@pytest.mark.parametrize("handled_from_stored", [False, True], ids=["chain", "cycle"])
+@pytest.mark.parametrize("stored_class", [False, True], ids=["instance", "class"])
+def test_raise_chains_like_a_python_raise(
+    pdk: Any, stored_class: bool, handled_from_stored: bool
+) -> None:
+    outcomes = []
+    for make in (lambda e: pdk._error_cell("c", "m", e), python_cell):
+        stored = KeyError("stored")
+        cell = make(KeyError if stored_class else stored)
+        outcomes.append(chained(cell, stored, handled_from_stored))
+    assert outcomes[0] == outcomes[1]
+    assert outcomes[0][0] is True
+
+
+def test_cell_cleared_by_the_collector_stays_safe(pdk: Any) -> None:
+    # What a finaliser could meet after the collector broke a cycle through the cell.
+    cell = pdk._error_cell("c", "m", KeyError("k"))
+    get_slot = ctypes.pythonapi.PyType_GetSlot
+    get_slot.restype, get_slot.argtypes = ctypes.c_void_p, [ctypes.py_object, ctypes.c_int]
+    tp_clear = ctypes.PYFUNCTYPE(ctypes.c_int, ctypes.py_object)(get_slot(type(cell), 51))
+    assert tp_clear(cell) == 0
+    assert (cell.__globals__, cell.__module__, cell.__doc__) == (None, None, None)
+    with pytest.raises(RuntimeError, match=r"^c\(\) was cleared by the garbage collector$"):
+        cell()

@@ -3,7 +3,12 @@
 from __future__ import annotations
 
 import functools
+import inspect
+import os
+import subprocess
+import sys
 import warnings
+from pathlib import Path
 from types import SimpleNamespace
 from typing import Any
 
@@ -192,3 +197,34 @@ def test_get_pdk_logging_failure_leaves_pdk_active(pdk: Any, project: SimpleName
     with pytest.raises(OSError) as info:
         pdk.get_pdk()
     assert info.value is boom and project.made[0].activations == 2
+
+
+SCRIPT = """\
+from types import SimpleNamespace
+import quorin.core.pdk as pdk
+pdk.settings = SimpleNamespace(get_pdk_name=lambda: "mypdk")
+pdk.get_pdk = lambda: None
+pdk.activate_pdk_by_name("other")
+"""
+
+
+def test_deprecation_names_the_calling_line(pdk: Any, monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.setattr(pdk, "settings", SimpleNamespace(get_pdk_name=lambda: "mypdk"))
+    monkeypatch.setattr(pdk, "get_pdk", lambda: None)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        line = inspect.currentframe().f_lineno + 1  # type: ignore[union-attr]
+        pdk.activate_pdk_by_name("mypdk")
+    assert [(w.category, w.filename, w.lineno) for w in caught] == [
+        (DeprecationWarning, __file__, line)
+    ]
+
+
+def test_deprecation_shown_for_a_script_under_default_filters(tmp_path: Path) -> None:
+    script = tmp_path / "script.py"
+    script.write_text(SCRIPT)
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONWARNINGS"}
+    run = subprocess.run(
+        [sys.executable, str(script)], capture_output=True, text=True, env=env, check=True
+    )
+    assert f"{script}:5: DeprecationWarning: activate_pdk_by_name is deprecated" in run.stderr

@@ -40,6 +40,16 @@ auto find_count(PyObject* dict) {
     return std::ranges::find_if(watch_counts, [dict](const auto& entry) { return entry.first == dict; });
 }
 
+bool only_str_keys(PyObject* dict) noexcept {
+    Py_ssize_t pos = 0;
+    PyObject* key;
+    PyObject* value;
+    while (PyDict_Next(dict, &pos, &key, &value))
+        if (!PyUnicode_CheckExact(key))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 DictChanges::DictChanges(std::initializer_list<PyObject*> dicts) {
@@ -58,8 +68,10 @@ DictChanges::DictChanges(std::initializer_list<PyObject*> dicts) {
         }
         // Held, so that no other dict can take its address while it is counted.
         dicts_.push_back(Ref::borrow(dict));
+        str_keys_ = str_keys_ && only_str_keys(dict);
     }
     watching_ = true;
+    started_at_ = changes_seen;
 }
 
 DictChanges::~DictChanges() {
@@ -79,7 +91,7 @@ std::uint64_t DictChanges::generation() noexcept {
 
 Ref FreshItem::get() {
     const std::uint64_t now = DictChanges::generation();
-    if (value_ && now == generation_ && changes_.watching() && PyUnicode_CheckExact(key_))
+    if (value_ && now == generation_ && changes_.unchanged_str_keys() && PyUnicode_CheckExact(key_))
         return value_;
     value_ = getitem(dict_, key_);
     generation_ = now;

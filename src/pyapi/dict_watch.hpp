@@ -20,18 +20,26 @@ public:
 
     // False where the interpreter had no watcher to spare: nothing is known.
     bool watching() const noexcept { return watching_; }
+    // Whether the dicts are watched, held only exact `str` keys when the scope
+    // began, and none of them has changed since. A lookup by a `str` key then
+    // compares no key with Python code: every probe is a `str` comparison.
+    bool unchanged_str_keys() const noexcept {
+        return watching_ && str_keys_ && generation() == started_at_;
+    }
     // Changes whenever a watched dict changes.
     static std::uint64_t generation() noexcept;
 
 private:
     std::vector<Ref> dicts_;
     bool watching_ = false;
+    bool str_keys_ = true;
+    std::uint64_t started_at_ = 0;
 };
 
 // `dict[key]` as an algorithm reads it at every use. While `dict` has not
 // changed, the value of the last lookup is the value a new lookup would give,
-// and a lookup by an exact `str` key has no effect of its own, so it is not
-// made again.
+// and a lookup by an exact `str` key among `str` keys has no effect of its own,
+// so it is not made again.
 class FreshItem {
 public:
     FreshItem(PyObject* dict, PyObject* key, const DictChanges& changes) noexcept

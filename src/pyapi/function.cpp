@@ -49,7 +49,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
         // Only a finaliser that outlives a collected cycle can hold a function
         // whose references the collector already dropped.
         if (f->globals == nullptr) [[unlikely]]
-            raise(PyExc_RuntimeError, "%s() was cleared by the garbage collector", f->def->name);
+            raise(PyExc_RuntimeError, "%S() was cleared by the garbage collector", f->name);
         BoundArgs bound;
         bind(*f->def, args, nargsf, kwnames, bound);
         return f->def->impl(Context(self, bound.values.data()));

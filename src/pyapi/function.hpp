@@ -31,6 +31,15 @@ struct FunctionDef {
     const char* name;
     std::span<const Param> params;
     Impl impl;
+
+    // Made from the parameter table itself, so that its size is checked
+    // against the binder's array when the table is compiled.
+    template <std::size_t N>
+    constexpr FunctionDef(const char* name_, const Param (&params_)[N], Impl impl_) noexcept
+        : name(name_), params(params_), impl(impl_) {
+        static_assert(N <= max_params, "more parameters than the binder can bind");
+    }
+    constexpr FunctionDef(const char* name_, Impl impl_) noexcept : name(name_), params(), impl(impl_) {}
 };
 
 // What a body sees: its bound arguments, its module's globals, its closure.

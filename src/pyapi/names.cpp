@@ -2,7 +2,6 @@
 
 #include "pyapi/error.hpp"
 
-#include <iterator>
 
 namespace quorin::py {
 
@@ -17,17 +16,10 @@ PyObject* Name::create() const {
     return PyUnicode_InternFromString(text_);
 }
 
-NameTuple::NameTuple(std::initializer_list<const char*> names) noexcept {
-    for (const char* n : names) {
-        if (count_ < Py_ssize_t(std::size(names_)))
-            names_[count_++] = n;
-    }
-}
-
-PyObject* NameTuple::create() const {
-    Ref tuple = check(PyTuple_New(count_));
-    for (Py_ssize_t i = 0; i < count_; ++i)
-        PyTuple_SET_ITEM(tuple.get(), i, check(PyUnicode_InternFromString(names_[i])).release());
+PyObject* new_name_tuple(const char* const* names, std::size_t n) {
+    Ref tuple = check(PyTuple_New(Py_ssize_t(n)));
+    for (std::size_t i = 0; i < n; ++i)
+        PyTuple_SET_ITEM(tuple.get(), Py_ssize_t(i), check(PyUnicode_InternFromString(names[i])).release());
     return tuple.release();
 }
 

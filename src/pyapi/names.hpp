@@ -3,7 +3,8 @@
 
 #include "pyapi/ref.hpp"
 
-#include <initializer_list>
+#include <array>
+#include <cstddef>
 
 namespace quorin::py {
 
@@ -43,17 +44,25 @@ private:
     const char* text_;
 };
 
+// A new tuple of `n` interned strings.
+PyObject* new_name_tuple(const char* const* names, std::size_t n);
+
 // A tuple of interned strings: keyword names as vectorcall takes them, or a
-// constant tuple of names.
+// constant tuple of names. Its size is part of its type, so a call can check
+// at compile time that it has a value for every keyword.
+template <std::size_t N>
 class NameTuple final : public Constant {
 public:
-    NameTuple(std::initializer_list<const char*> names) noexcept;
-    Py_ssize_t size() const noexcept { return count_; }
+    template <class... Texts>
+        requires(sizeof...(Texts) == N)
+    NameTuple(const Texts&... names) noexcept : names_{names...} {}
+    static constexpr Py_ssize_t size() noexcept { return Py_ssize_t(N); }
 
 private:
-    PyObject* create() const override;
-    const char* names_[6] = {};
-    Py_ssize_t count_ = 0;
+    PyObject* create() const override { return new_name_tuple(names_.data(), N); }
+    std::array<const char*, N> names_;
 };
+template <class... Texts>
+NameTuple(const Texts&...) -> NameTuple<sizeof...(Texts)>;
 
 }  // namespace quorin::py

@@ -30,8 +30,9 @@ Ref call(PyObject* callable, const Args&... args) {
 }
 
 // `kwnames` names the last kwnames.size() of `args`.
-template <class... Args>
-Ref call_kw(PyObject* callable, const NameTuple& kwnames, const Args&... args) {
+template <std::size_t N, class... Args>
+Ref call_kw(PyObject* callable, const NameTuple<N>& kwnames, const Args&... args) {
+    static_assert(N <= sizeof...(Args), "a keyword name without a value");
     PyObject* stack[] = {nullptr, raw(args)...};
     const auto npos = Py_ssize_t(sizeof...(Args)) - kwnames.size();
     return check(PyObject_Vectorcall(callable, stack + 1, size_t(npos) | PY_VECTORCALL_ARGUMENTS_OFFSET,

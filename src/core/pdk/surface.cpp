@@ -177,8 +177,8 @@ constexpr const char* filter_records_doc =
     "    Filtered records containing only project cells and base PDK cells.";
 
 const FunctionRow rows[] = {
-    {{"get_pdk", {}, get_pdk}, "get_pdk", returns_pdk, get_pdk_doc},
-    {{"get_base_pdk", {}, get_base_pdk}, "get_base_pdk", get_base_pdk_annotations, get_base_pdk_doc, true},
+    {{"get_pdk", get_pdk}, "get_pdk", returns_pdk, get_pdk_doc},
+    {{"get_base_pdk", get_base_pdk}, "get_base_pdk", get_base_pdk_annotations, get_base_pdk_doc, true},
     {{"register_cells", register_cells_params, register_cells},
      "register_cells",
      register_cells_annotations,
@@ -187,8 +187,8 @@ const FunctionRow rows[] = {
      "activate_pdk_by_name",
      activate_annotations,
      activate_doc},
-    {{"FrozenPdk", {}, nullptr}, "FrozenPdk", {}, nullptr, false, true},
-    {{"_get_pdk", {}, get_project_pdk}, "_get_pdk", returns_pdk, "_get_pdk() -> lm.Pdk", true},
+    {{"FrozenPdk", nullptr}, "FrozenPdk", {}, nullptr, false, true},
+    {{"_get_pdk", get_project_pdk}, "_get_pdk", returns_pdk, "_get_pdk() -> lm.Pdk", true},
     {{"_sort_paths", sort_paths_params, sort_paths},
      "_sort_paths",
      sort_paths_annotations,
