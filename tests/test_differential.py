@@ -266,3 +266,18 @@ def test_lookup_that_compares_python_keys_is_made(monkeypatch: pytest.MonkeyPatc
         return [r.name for r in add], [str(n) for n in remove], Twin.compared
 
     both(run)
+
+
+@pytest.mark.parametrize("changed, name", [("static", "c"), ("present", "d")])
+def test_key_sets_made_again_after_a_change(changed: str, name: str) -> None:
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        static = {"a": Record("a", "x.py"), "b": Record("b", "x.py")}
+        present = {"b": Record("b", "y.py"), "c": Record("c", "x.py")}
+        mapping = static if changed == "static" else present
+        write = services.logger.info
+        # The first log line adds a name that the sets still to be made must show.
+        services.logger.info = lambda text: (mapping.setdefault(name, Record(name, "z.py")), write(text))
+        add, remove = module._get_database_updates(static, present, [])
+        return [r.name for r in add], remove
+
+    both(run)

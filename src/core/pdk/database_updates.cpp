@@ -17,17 +17,28 @@ py::Name new_factories{"new factories: "};
 py::Name updated_factories{"updated factories: "};
 py::Name removed_factories{"removed factories: "};
 
-// `set(a) - set(b)` and `set(a) & set(b)` of two dicts' keys, made with the
-// interpreter's own set operations: the result's iteration order decides
-// which records are visited first, and which comparisons a sort makes.
-Ref key_set(PyObject* dict) {
-    return py::check(PySet_New(dict));
+// `set(static_records)` and `set(present_records)`, made with the interpreter's
+// own set operations: the iteration order of what is made from them decides
+// which records are visited first, and which comparisons a sort makes. While
+// neither mapping has changed and all keys are exact `str`, new sets would be
+// equal to the last ones, in the same order, and making them could run no
+// Python code, so the last ones are used again.
+struct KeySet {
+    PyObject* dict;
+    Ref keys;
+};
+
+Ref key_set(KeySet& k, const py::DictChanges& changes) {
+    if (!k.keys || !changes.unchanged_str_keys())
+        k.keys = py::check(PySet_New(k.dict));
+    return k.keys;
 }
-Ref keys_minus(PyObject* a, PyObject* b) {
-    return py::check(PyNumber_Subtract(key_set(a).get(), key_set(b).get()));
-}
-Ref keys_and(PyObject* a, PyObject* b) {
-    return py::check(PyNumber_And(key_set(a).get(), key_set(b).get()));
+
+// `set(a) - set(b)` or `set(a) & set(b)`, the left set made first.
+Ref combine(KeySet& a, KeySet& b, const py::DictChanges& changes, binaryfunc operation) {
+    const Ref left = key_set(a, changes);
+    const Ref right = key_set(b, changes);
+    return py::check(operation(left.get(), right.get()));
 }
 
 // `log().info(prefix + str(sorted(names)))`; returns the sorted list.
@@ -74,14 +85,16 @@ Ref get_database_updates(const Context& c) {
     // Lets a record be used again where a new lookup could only give it back.
     const py::DictChanges changes{static_records, present_records};
 
-    const Ref new_record_names = keys_minus(static_records, present_records);
+    KeySet static_keys{static_records, Ref()};
+    KeySet present_keys{present_records, Ref()};
+    const Ref new_record_names = combine(static_keys, present_keys, changes, PyNumber_Subtract);
     log_sorted(c, new_factories, new_record_names.get());
     const Ref new_records = py::new_list();
     py::for_each(new_record_names.get(), [&](PyObject* name) {
         py::list_append(new_records.get(), py::getitem(static_records, name).get());
     });
 
-    const Ref shared_names = keys_and(static_records, present_records);
+    const Ref shared_names = combine(static_keys, present_keys, changes, PyNumber_And);
     const Ref updated_records = py::new_list();
     py::for_each(shared_names.get(), [&](PyObject* name) {
         py::FreshItem s{static_records, name, changes};
@@ -101,7 +114,7 @@ Ref get_database_updates(const Context& c) {
                  [&](PyObject* r) { py::set_add(updated_record_names.get(), records::name(r).get()); });
     log_sorted(c, updated_factories, updated_record_names.get());
 
-    const Ref deleted_record_names = keys_minus(present_records, static_records);
+    const Ref deleted_record_names = combine(present_keys, static_keys, changes, PyNumber_Subtract);
     const Ref logged_names = log_sorted(c, removed_factories, deleted_record_names.get());
 
     const Ref add = py::check(PySequence_Concat(new_records.get(), updated_records.get()));
