@@ -68,7 +68,10 @@ def cases(pdk: Any, services: SimpleNamespace) -> dict[str, tuple[Callable[[], A
         "error-cell": (swallow(cell, 1, k=2), [error, cell]),
         "error-cell-build": (swallow(pdk._error_cell, "a", "m", "text"), []),
         # A new name each call: the traceback entries' code objects stay bounded.
-        "error-cell-names": (lambda: swallow(pdk._error_cell(f"c{next(counter)}", "m", "text"))(), []),
+        "error-cell-names": (
+            lambda: swallow(pdk._error_cell(f"c{next(counter)}", "m", "text"))(),
+            [],
+        ),
         "type-error": (swallow(pdk._find_cells, [], {}), []),
         "count-error": (swallow(pdk.register_cells, 1), []),
         "keyword-error": (swallow(pdk.activate_pdk_by_name, nom="x"), []),

@@ -68,7 +68,10 @@ def names_after_caller(error: BaseException) -> list[tuple[str, str]]:
 @pytest.mark.parametrize(
     "scenario, expected",
     [
-        (find_cells_directly, [("_find_cells", "imports.cpp"), ("raise_on_demand", "test_tracebacks.py")]),
+        (
+            find_cells_directly,
+            [("_find_cells", "imports.cpp"), ("raise_on_demand", "test_tracebacks.py")],
+        ),
         (
             find_cells_via_register_cells,
             [

@@ -346,7 +346,8 @@ Ref create_function_type(PyObject* module) {
     // signature of `__call__` of a callable that is not a Python function
     // (unittest.mock's autospec) then see the real parameters. Set up before
     // any instance exists; the slot itself is untouched.
-    const Ref descriptor = check(PyDescr_NewGetSet(reinterpret_cast<PyTypeObject*>(type.get()), &call_getset));
+    const Ref descriptor =
+        check(PyDescr_NewGetSet(reinterpret_cast<PyTypeObject*>(type.get()), &call_getset));
     const Ref dict = check(PyType_GetDict(reinterpret_cast<PyTypeObject*>(type.get())));
     check_status(PyDict_SetItemString(dict.get(), call_getset.name, descriptor.get()));
     PyType_Modified(reinterpret_cast<PyTypeObject*>(type.get()));

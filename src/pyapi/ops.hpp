@@ -25,8 +25,8 @@ inline PyObject* raw(const Constant& c) noexcept {
 template <class... Args>
 Ref call(At callable, const Args&... args) {
     PyObject* stack[] = {nullptr, raw(args)...};
-    return check(PyObject_Vectorcall(callable.object, stack + 1, sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                     nullptr),
+    return check(PyObject_Vectorcall(callable.object, stack + 1,
+                                     sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr),
                  callable.where);
 }
 
@@ -35,8 +35,8 @@ template <class... Args>
 Ref call_kw(At callable, const NameTuple& kwnames, const Args&... args) {
     PyObject* stack[] = {nullptr, raw(args)...};
     const auto npos = Py_ssize_t(sizeof...(Args)) - kwnames.size();
-    return check(PyObject_Vectorcall(callable.object, stack + 1, size_t(npos) | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                     kwnames.get()),
+    return check(PyObject_Vectorcall(callable.object, stack + 1,
+                                     size_t(npos) | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()),
                  callable.where);
 }
 

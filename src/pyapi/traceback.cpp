@@ -72,6 +72,13 @@ PyObject* code_for(PyObject* qualname, const Where& where) {
     return code;
 }
 
+// Empty with an exception set on failure.
+Ref new_frame(PyObject* code, PyObject* globals) {
+    PyFrameObject* frame =
+        PyFrame_New(PyThreadState_Get(), reinterpret_cast<PyCodeObject*>(code), globals, nullptr);
+    return Ref::steal(reinterpret_cast<PyObject*>(frame));
+}
+
 }  // namespace
 
 [[gnu::cold]] void add_traceback_entry(PyObject* qualname, PyObject* globals, const Where& where) noexcept {
@@ -79,9 +86,7 @@ PyObject* code_for(PyObject* qualname, const Where& where) {
     if (raised == nullptr)
         return;
     const Ref code = Ref::steal(code_for(qualname, where));
-    const Ref frame = code ? Ref::steal(reinterpret_cast<PyObject*>(PyFrame_New(
-                                 PyThreadState_Get(), reinterpret_cast<PyCodeObject*>(code.get()), globals, nullptr)))
-                           : Ref();
+    const Ref frame = code ? new_frame(code.get(), globals) : Ref();
     // The exception goes on with a new reference; `raised` is kept to put the
     // original back unchanged if the entry cannot be added.
     if (frame) {
