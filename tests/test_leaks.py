@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import gc
+import itertools
 import sys
 import tracemalloc
 from collections.abc import Callable
@@ -62,9 +63,15 @@ def cases(pdk: Any, services: SimpleNamespace) -> dict[str, tuple[Callable[[], A
     error = ValueError("boom")
     cell = pdk._error_cell("a", "demo.a", error)
     bad = {"a": object()}
+    counter = itertools.count()
     return {
         "error-cell": (swallow(cell, 1, k=2), [error, cell]),
         "error-cell-build": (swallow(pdk._error_cell, "a", "m", "text"), []),
+        # A new name each call: the traceback entries' code objects stay bounded.
+        "error-cell-names": (
+            lambda: swallow(pdk._error_cell(f"c{next(counter)}", "m", "text"))(),
+            [],
+        ),
         "type-error": (swallow(pdk._find_cells, [], {}), []),
         "count-error": (swallow(pdk.register_cells, 1), []),
         "keyword-error": (swallow(pdk.activate_pdk_by_name, nom="x"), []),
@@ -95,7 +102,7 @@ def cases(pdk: Any, services: SimpleNamespace) -> dict[str, tuple[Callable[[], A
 
 
 CASES = [
-    "error-cell", "error-cell-build", "type-error", "count-error", "keyword-error", "sort-paths",
+    "error-cell", "error-cell-build", "error-cell-names", "type-error", "count-error", "keyword-error", "sort-paths",
     "sort-paths-error", "import-modules", "handle-errors", "find-cells", "find-cells-error",
     "database-updates", "containers", "filter", "get-pdk", "register-cells",
 ]  # fmt: skip

@@ -1,11 +1,10 @@
 #include "pyapi/error.hpp"
 
-#include <cstdarg>
 #include <new>
 
 namespace quorin::py {
 
-Error::Error() noexcept : exception_(Ref::steal(PyErr_GetRaisedException())) {
+Error::Error(Where where) noexcept : exception_(Ref::steal(PyErr_GetRaisedException())), where_(where) {
     if (!exception_) {
         // A C API call reported failure without raising: keep the invariant that
         // an Error always carries an exception.
@@ -18,29 +17,22 @@ void Error::restore() noexcept {
     PyErr_SetRaisedException(exception_.release());
 }
 
-[[gnu::cold]] void throw_raised() {
-    throw Error();
+[[gnu::cold]] void throw_raised(Where where) {
+    throw Error(where);
 }
 
-[[gnu::cold]] void raise(PyObject* type, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    PyErr_FormatV(type, format, args);
-    va_end(args);
-    throw Error();
-}
-
-[[gnu::cold]] void raise_chained(PyObject* type, PyObject* exception) {
+[[gnu::cold]] void raise_chained(PyObject* type, PyObject* exception, Where where) {
     // The one C API call that chains, with the interpreter's cycle rule.
     PyErr_SetObject(type, exception);
-    throw Error();
+    throw Error(where);
 }
 
-[[gnu::cold]] void set_error_from_current_exception() noexcept {
+[[gnu::cold]] Where set_error_from_current_exception(Where boundary) noexcept {
     try {
         throw;
     } catch (Error& error) {
         error.restore();
+        return error.where();
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& e) {
@@ -48,6 +40,7 @@ void Error::restore() noexcept {
     } catch (...) {
         PyErr_SetString(PyExc_SystemError, "internal error: unknown C++ exception");
     }
+    return boundary;
 }
 
 }  // namespace quorin::py

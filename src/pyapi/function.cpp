@@ -2,6 +2,7 @@
 
 #include "pyapi/binder.hpp"
 #include "pyapi/ops.hpp"
+#include "pyapi/traceback.hpp"
 
 #include <cstddef>
 
@@ -44,16 +45,26 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
     // Project code called back from here may recurse into the module.
     if (Py_EnterRecursiveCall(" while calling a Python object"))
         return nullptr;
-    PyObject* result = guarded([&] {
-        const FunctionObject* f = as_function(self);
+    const FunctionObject* f = as_function(self);
+    PyObject* result = nullptr;
+    try {
         // Only a finaliser that outlives a collected cycle can hold a function
         // whose references the collector already dropped.
         if (f->globals == nullptr) [[unlikely]]
             raise(PyExc_RuntimeError, "%S() was cleared by the garbage collector", f->name);
         BoundArgs bound;
+        // Argument errors belong to the caller, as a Python function's do:
+        // only what leaves the body gets the function's traceback entry.
         bind(*f->def, args, nargsf, kwnames, bound);
-        return f->def->impl(Context(self, bound.values.data()));
-    });
+        try {
+            result = f->def->impl(Context(self, bound.values.data())).release();
+        } catch (...) {
+            const Where where = set_error_from_current_exception();
+            add_traceback_entry(f->qualname, f->globals, where);
+        }
+    } catch (...) {
+        set_error_from_current_exception();
+    }
     Py_LeaveRecursiveCall();
     return result;
 }
@@ -241,6 +252,12 @@ PyObject* function_reduce(PyObject* self, PyObject*) {
     return Py_NewRef(as_function(self)->qualname);
 }
 
+PyObject* get_self(PyObject* self, void*) {
+    return Py_NewRef(self);
+}
+
+PyGetSetDef call_getset = {"__call__", get_self, nullptr, nullptr, nullptr};
+
 PyGetSetDef function_getset[] = {
     {"__name__", get_name, set_name, nullptr, nullptr},
     {"__qualname__", get_qualname, set_qualname, nullptr, nullptr},
@@ -313,7 +330,7 @@ PyObject* Context::globals() const noexcept {
     return as_function(function_)->globals;
 }
 
-Ref Context::global(const Name& name) const {
+Ref Context::global(const Name& name, Where where) const {
     if (Ref value = dict_get(globals(), name))
         return value;
     const Ref builtins = Ref::steal(PyEval_GetFrameBuiltins());
@@ -321,13 +338,24 @@ Ref Context::global(const Name& name) const {
         if (Ref value = dict_get(builtins.get(), name))
             return value;
     } else {
-        throw_raised();
+        throw_raised(where);
     }
-    raise(PyExc_NameError, "name '%U' is not defined", name.get());
+    raise(PyExc_NameError, {"name '%U' is not defined", where}, name.get());
 }
 
 Ref create_function_type(PyObject* module) {
-    return check(PyType_FromModuleAndSpec(module, &function_spec, nullptr));
+    Ref type = check(PyType_FromModuleAndSpec(module, &function_spec, nullptr));
+    // `f.__call__` is the function itself rather than the slot's method
+    // wrapper, whose signature is `(*args, **kwargs)`: tools that read the
+    // signature of `__call__` of a callable that is not a Python function
+    // (unittest.mock's autospec) then see the real parameters. Set up before
+    // any instance exists; the slot itself is untouched.
+    const Ref descriptor =
+        check(PyDescr_NewGetSet(reinterpret_cast<PyTypeObject*>(type.get()), &call_getset));
+    const Ref dict = check(PyType_GetDict(reinterpret_cast<PyTypeObject*>(type.get())));
+    check_status(PyDict_SetItemString(dict.get(), call_getset.name, descriptor.get()));
+    PyType_Modified(reinterpret_cast<PyTypeObject*>(type.get()));
+    return type;
 }
 
 Ref new_function(PyObject* type, const FunctionInit& init) {

@@ -1,6 +1,7 @@
 // One function type for every callable the module creates.
 #pragma once
 
+#include "pyapi/error.hpp"
 #include "pyapi/names.hpp"
 #include "pyapi/ref.hpp"
 
@@ -54,7 +55,7 @@ public:
     PyObject* closure() const noexcept;
     PyObject* globals() const noexcept;
     // The module global `name` at this moment, else the builtin, else NameError.
-    Ref global(const Name& name) const;
+    Ref global(const Name& name, Where where = Where::current()) const;
 
 private:
     PyObject* function_;

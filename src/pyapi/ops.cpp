@@ -8,117 +8,118 @@ Name empty_str{""};
 Name items_name{"items"};
 }  // namespace
 
-Ref call_star(PyObject* callable, PyObject* items) {
-    const Ref args = check(PySequence_Tuple(items));
+Ref call_star(PyObject* callable, PyObject* items, Where where) {
+    const Ref args = check(PySequence_Tuple(items), where);
     return check(PyObject_Vectorcall(callable, PySequence_Fast_ITEMS(args.get()),
-                                     size_t(PyTuple_GET_SIZE(args.get())), nullptr));
+                                     size_t(PyTuple_GET_SIZE(args.get())), nullptr),
+                 where);
 }
 
-Ref call_method_items(PyObject* mapping) {
-    return call_method(mapping, items_name);
+Ref call_method_items(PyObject* mapping, Where where) {
+    return call_method({mapping, where}, items_name);
 }
 
-Ref getattr_optional(PyObject* o, PyObject* name) {
+Ref getattr_optional(PyObject* o, PyObject* name, Where where) {
     PyObject* result = nullptr;
-    check_status(PyObject_GetOptionalAttr(o, name, &result));
+    check_status(PyObject_GetOptionalAttr(o, name, &result), where);
     return Ref::steal(result);
 }
 
-bool hasattr(PyObject* o, PyObject* name) {
+bool hasattr(PyObject* o, PyObject* name, Where where) {
     const int r = PyObject_HasAttrWithError(o, name);
-    check_status(r);
+    check_status(r, where);
     return r == 1;
 }
 
-bool truth(PyObject* o) {
+bool truth(PyObject* o, Where where) {
     if (o == Py_True)
         return true;
     if (o == Py_False || o == Py_None)
         return false;
     const int r = PyObject_IsTrue(o);
-    check_status(r);
+    check_status(r, where);
     return r == 1;
 }
 
-bool compare(PyObject* a, PyObject* b, int op) {
-    const Ref result = check(PyObject_RichCompare(a, b, op));
-    return truth(result.get());
+bool compare(PyObject* a, PyObject* b, int op, Where where) {
+    const Ref result = check(PyObject_RichCompare(a, b, op), where);
+    return truth(result.get(), where);
 }
 
-bool contains(PyObject* container, PyObject* item) {
+bool contains(PyObject* container, PyObject* item, Where where) {
     const int r = PySequence_Contains(container, item);
-    check_status(r);
+    check_status(r, where);
     return r == 1;
 }
 
-Ref dict_get(PyObject* d, PyObject* key) {
+Ref dict_get(PyObject* d, PyObject* key, Where where) {
     PyObject* result = nullptr;
-    check_status(PyDict_GetItemRef(d, key, &result));
+    check_status(PyDict_GetItemRef(d, key, &result), where);
     return Ref::steal(result);
 }
 
-Ref dict_get(PyObject* d, PyObject* key, HashMemo& memo) {
-    const Py_hash_t hash = memo.hash(key);
+Ref dict_get(PyObject* d, PyObject* key, HashMemo& memo, Where where) {
+    const Py_hash_t hash = memo.hash(key, where);
     PyObject* value = _PyDict_GetItem_KnownHash(d, key, hash);  // borrowed
     if (value == nullptr && PyErr_Occurred())
-        throw_raised();
+        throw_raised(where);
     return Ref::borrow(value);
 }
 
-void update(PyObject* target, PyObject* source) {
+void update(PyObject* target, PyObject* source, Where where) {
     if (PyDict_CheckExact(target) && PyDict_CheckExact(source)) {
-        check_status(PyDict_Update(target, source));
+        check_status(PyDict_Update(target, source), where);
         return;
     }
-    call_method(target, update_name, source);
+    call_method({target, where}, update_name, source);
 }
 
-bool next(PyObject* iterator, Ref& item) {
+bool next(PyObject* iterator, Ref& item, Where where) {
     item = Ref::steal(PyIter_Next(iterator));
     if (item)
         return true;
     if (PyErr_Occurred())
-        throw_raised();
+        throw_raised(where);
     return false;
 }
 
 namespace {
-[[noreturn, gnu::cold]] void raise_unpack_count(Py_ssize_t count) {
+[[noreturn, gnu::cold]] void raise_unpack_count(Py_ssize_t count, Where where) {
     if (count > 2)
-        raise(PyExc_ValueError, "too many values to unpack (expected %zd)", Py_ssize_t(2));
-    raise(PyExc_ValueError, "need more than %zd value%.1s to unpack", count, count == 1 ? "" : "s");
+        raise(PyExc_ValueError, {"too many values to unpack (expected %zd)", where}, Py_ssize_t(2));
+    raise(PyExc_ValueError, {"need more than %zd value%.1s to unpack", where}, count, count == 1 ? "" : "s");
 }
 }  // namespace
 
-std::pair<Ref, Ref> unpack2(PyObject* o) {
+std::pair<Ref, Ref> unpack2(PyObject* o, Where where) {
     if (PyTuple_CheckExact(o) || PyList_CheckExact(o)) {
         const Py_ssize_t size = Py_SIZE(o);
         if (size != 2)
-            raise_unpack_count(size);
+            raise_unpack_count(size, where);
         PyObject* const* items = PySequence_Fast_ITEMS(o);
         return {Ref::borrow(items[0]), Ref::borrow(items[1])};
     }
-    const Ref it = iter(o);
+    const Ref it = iter(o, where);
     Ref first, second, extra;
-    if (!next(it.get(), first))
-        raise_unpack_count(0);
-    if (!next(it.get(), second))
-        raise_unpack_count(1);
-    if (next(it.get(), extra))
-        raise_unpack_count(3);
+    if (!next(it.get(), first, where))
+        raise_unpack_count(0, where);
+    if (!next(it.get(), second, where))
+        raise_unpack_count(1, where);
+    if (next(it.get(), extra, where))
+        raise_unpack_count(3, where);
     return {std::move(first), std::move(second)};
 }
 
-Ref text(PyObject* value) {
+Ref text(PyObject* value, Where where) {
     if (PyUnicode_CheckExact(value))
         return Ref::borrow(value);
-    return check(PyObject_Format(value, empty_str));
+    return check(PyObject_Format(value, empty_str), where);
 }
 
-Ref join(std::initializer_list<PyObject*> parts) {
-    Ref result = check(PyUnicode_New(0, 0));
+Ref join(std::initializer_list<PyObject*> parts, Where where) {
+    Ref result = check(PyUnicode_New(0, 0), where);
     for (PyObject* part : parts)
-        result = check(PyUnicode_Concat(result.get(), part));
+        result = check(PyUnicode_Concat(result.get(), part), where);
     return result;
 }
 
