@@ -4,8 +4,8 @@ and never a SystemError (which would mean the module lost track of an error)."""
 from __future__ import annotations
 
 import contextlib
-import gc
 import functools
+import gc
 import os
 from collections.abc import Iterator
 from pathlib import Path
@@ -140,7 +140,9 @@ def values(draw: st.DrawFn, depth: int = 2) -> Any:
         return Hostile(draw(st.sampled_from(MODES)))
     if kind == "record":
         return fakes.Record(
-            draw(st.one_of(st.text(max_size=3), texts)), "demo/a.py", draw(st.sampled_from(["UNKNOWN", "ERROR"]))
+            draw(st.one_of(st.text(max_size=3), texts)),
+            "demo/a.py",
+            draw(st.sampled_from(["UNKNOWN", "ERROR"])),
         )
     items = draw(st.lists(values(depth - 1), max_size=3))
     if kind == "list":

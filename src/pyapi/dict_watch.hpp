@@ -23,9 +23,7 @@ public:
     // Whether the dicts are watched, held only exact `str` keys when the scope
     // began, and none of them has changed since. A lookup by a `str` key then
     // compares no key with Python code: every probe is a `str` comparison.
-    bool unchanged_str_keys() const noexcept {
-        return watching_ && str_keys_ && generation() == started_at_;
-    }
+    bool unchanged_str_keys() const noexcept { return watching_ && str_keys_ && generation() == started_at_; }
     // Changes whenever a watched dict changes.
     static std::uint64_t generation() noexcept;
 

@@ -2,7 +2,6 @@
 
 #include "pyapi/error.hpp"
 
-
 namespace quorin::py {
 
 void Constant::create_all() {
