@@ -272,19 +272,31 @@ def test_lookup_that_compares_python_keys_is_made(monkeypatch: pytest.MonkeyPatc
     both(run)
 
 
-@pytest.mark.parametrize("changed, name", [("static", "c"), ("present", "d")])
-def test_key_sets_made_again_after_a_change(changed: str, name: str) -> None:
+@pytest.mark.parametrize("changed", ["static", "present"])
+@pytest.mark.parametrize("by", ["log", "info"])
+def test_names_follow_the_mappings_changed_meanwhile(changed: str, by: str) -> None:
+    # A change made by the logger factory comes after a set of names was made and before it is
+    # sorted; one made by a log line comes before the next sets are made.
     def run(module: Any, services: SimpleNamespace) -> Any:
         static = {"a": Record("a", "x.py"), "b": Record("b", "x.py")}
         present = {"b": Record("b", "y.py"), "c": Record("c", "x.py")}
         mapping = static if changed == "static" else present
-        write = services.logger.info
-        # The first log line adds a name that the sets still to be made must show.
-        services.logger.info = lambda text: (
-            mapping.setdefault(name, Record(name, "z.py")),
-            write(text),
-        )
-        add, remove = module._get_database_updates(static, present, [])
-        return [r.name for r in add], remove
+        added = iter("cdefgh")
+
+        def change(then: Callable[..., Any]) -> Callable[..., Any]:
+            def changed_then(*args: Any) -> Any:
+                name = next(added)
+                mapping.setdefault(name, Record(name, "z.py"))
+                return then(*args)
+
+            return changed_then
+
+        with pytest.MonkeyPatch.context() as mp:
+            if by == "log":
+                mp.setattr(module, "log", change(module.log))
+            else:
+                services.logger.info = change(services.logger.info)
+            add, remove = module._get_database_updates(static, present, [])
+        return [r.name for r in add], remove, sorted(static), sorted(present)
 
     both(run)

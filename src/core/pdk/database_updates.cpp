@@ -41,10 +41,31 @@ Ref combine(KeySet& a, KeySet& b, const py::DictChanges& changes, binaryfunc ope
     return py::check(operation(left.get(), right.get()));
 }
 
-// `log().info(prefix + str(sorted(names)))`; returns the sorted list.
-Ref log_sorted(const Context& c, PyObject* prefix, PyObject* names) {
+// `sorted(names)` where `names` is the set of keys of `dict` that the key set
+// `other_keys` lacks. Exact `str` keys have one order and compare without
+// effects, so while the mappings are as they were when the sets were made, the
+// same list follows from the keys in the mapping's own order, which is often
+// sorted already (stored records come by name) and then sorts in one pass.
+Ref sorted_difference(PyObject* names, PyObject* dict, const KeySet& other_keys,
+                      const py::DictChanges& changes) {
+    if (!changes.unchanged_str_keys())
+        return py::sorted(names);
+    Ref keys = py::new_list();
+    py::for_each_item(dict, [&](PyObject* key, PyObject*) {
+        const int in_other = PySet_Contains(other_keys.keys.get(), key);
+        py::check_status(in_other);
+        if (!in_other)
+            py::list_append(keys.get(), key);
+    });
+    py::sort(keys.get());
+    return keys;
+}
+
+// `log().info(prefix + str(sorted_names()))`; returns the sorted list.
+template <class SortedNames>
+Ref log_sorted(const Context& c, PyObject* prefix, SortedNames&& sorted_names) {
     const auto info = contracts::logger::info(c);
-    Ref sorted = py::sorted(names);
+    Ref sorted = sorted_names();
     info(py::join({prefix, py::str(sorted.get()).get()}).get());
     return sorted;
 }
@@ -88,7 +109,9 @@ Ref get_database_updates(const Context& c) {
     KeySet static_keys{static_records, Ref()};
     KeySet present_keys{present_records, Ref()};
     const Ref new_record_names = combine(static_keys, present_keys, changes, PyNumber_Subtract);
-    log_sorted(c, new_factories, new_record_names.get());
+    log_sorted(c, new_factories, [&] {
+        return sorted_difference(new_record_names.get(), static_records, present_keys, changes);
+    });
     const Ref new_records = py::new_list();
     py::for_each(new_record_names.get(), [&](PyObject* name) {
         py::list_append(new_records.get(), py::getitem(static_records, name).get());
@@ -112,10 +135,12 @@ Ref get_database_updates(const Context& c) {
     const Ref updated_record_names = py::new_set();
     py::for_each(updated_records.get(),
                  [&](PyObject* r) { py::set_add(updated_record_names.get(), records::name(r).get()); });
-    log_sorted(c, updated_factories, updated_record_names.get());
+    log_sorted(c, updated_factories, [&] { return py::sorted(updated_record_names.get()); });
 
     const Ref deleted_record_names = combine(present_keys, static_keys, changes, PyNumber_Subtract);
-    const Ref logged_names = log_sorted(c, removed_factories, deleted_record_names.get());
+    const Ref logged_names = log_sorted(c, removed_factories, [&] {
+        return sorted_difference(deleted_record_names.get(), present_records, static_keys, changes);
+    });
 
     const Ref add = py::check(PySequence_Concat(new_records.get(), updated_records.get()));
     py::sort_by_attribute(add.get(), name_attr);
