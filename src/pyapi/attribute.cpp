@@ -25,11 +25,11 @@ Attribute::Site slot_site(PyTypeObject* type, PyObject* name, bool for_write) {
     if (member->flags != 0)
         return {};
     if (member->type == Py_T_OBJECT_EX)
-        return {nullptr, 0, member->offset, false};
+        return {.type = nullptr, .version = 0, .offset = member->offset, .none_if_empty = false};
     // The older object member kind reads an empty slot as None; it is only
     // read here, because writing None to it would not empty it.
     if (member->type == _Py_T_OBJECT && !for_write)
-        return {nullptr, 0, member->offset, true};
+        return {.type = nullptr, .version = 0, .offset = member->offset, .none_if_empty = true};
     return {};
 }
 

@@ -256,54 +256,79 @@ PyObject* get_self(PyObject* self, void*) {
     return Py_NewRef(self);
 }
 
-PyGetSetDef call_getset = {"__call__", get_self, nullptr, nullptr, nullptr};
+PyGetSetDef call_getset = {
+    .name = "__call__", .get = get_self, .set = nullptr, .doc = nullptr, .closure = nullptr};
 
 PyGetSetDef function_getset[] = {
-    {"__name__", get_name, set_name, nullptr, nullptr},
-    {"__qualname__", get_qualname, set_qualname, nullptr, nullptr},
-    {"__module__", get_module, set_module, nullptr, nullptr},
-    {"__doc__", get_doc, set_doc, nullptr, nullptr},
-    {"__annotations__", get_annotations, set_annotations, nullptr, nullptr},
-    {"__kwdefaults__", get_kwdefaults, set_kwdefaults, nullptr, nullptr},
-    {"__defaults__", get_defaults, set_defaults, nullptr, nullptr},
-    {"__globals__", get_globals, nullptr, nullptr, nullptr},
-    {"__signature__", get_signature, nullptr, nullptr, nullptr},
-    {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+    {.name = "__name__", .get = get_name, .set = set_name, .doc = nullptr, .closure = nullptr},
+    {.name = "__qualname__", .get = get_qualname, .set = set_qualname, .doc = nullptr, .closure = nullptr},
+    {.name = "__module__", .get = get_module, .set = set_module, .doc = nullptr, .closure = nullptr},
+    {.name = "__doc__", .get = get_doc, .set = set_doc, .doc = nullptr, .closure = nullptr},
+    {.name = "__annotations__",
+     .get = get_annotations,
+     .set = set_annotations,
+     .doc = nullptr,
+     .closure = nullptr},
+    {.name = "__kwdefaults__",
+     .get = get_kwdefaults,
+     .set = set_kwdefaults,
+     .doc = nullptr,
+     .closure = nullptr},
+    {.name = "__defaults__", .get = get_defaults, .set = set_defaults, .doc = nullptr, .closure = nullptr},
+    {.name = "__globals__", .get = get_globals, .set = nullptr, .doc = nullptr, .closure = nullptr},
+    {.name = "__signature__", .get = get_signature, .set = nullptr, .doc = nullptr, .closure = nullptr},
+    {.name = "__dict__",
+     .get = PyObject_GenericGetDict,
+     .set = PyObject_GenericSetDict,
+     .doc = nullptr,
+     .closure = nullptr},
+    {.name = nullptr, .get = nullptr, .set = nullptr, .doc = nullptr, .closure = nullptr},
 };
 
 PyMemberDef function_members[] = {
-    {"__vectorcalloffset__", Py_T_PYSSIZET, offsetof(FunctionObject, vectorcall), Py_READONLY, nullptr},
-    {"__dictoffset__", Py_T_PYSSIZET, offsetof(FunctionObject, dict), Py_READONLY, nullptr},
-    {"__weaklistoffset__", Py_T_PYSSIZET, offsetof(FunctionObject, weakrefs), Py_READONLY, nullptr},
-    {nullptr, 0, 0, 0, nullptr},
+    {.name = "__vectorcalloffset__",
+     .type = Py_T_PYSSIZET,
+     .offset = offsetof(FunctionObject, vectorcall),
+     .flags = Py_READONLY,
+     .doc = nullptr},
+    {.name = "__dictoffset__",
+     .type = Py_T_PYSSIZET,
+     .offset = offsetof(FunctionObject, dict),
+     .flags = Py_READONLY,
+     .doc = nullptr},
+    {.name = "__weaklistoffset__",
+     .type = Py_T_PYSSIZET,
+     .offset = offsetof(FunctionObject, weakrefs),
+     .flags = Py_READONLY,
+     .doc = nullptr},
+    {.name = nullptr, .type = 0, .offset = 0, .flags = 0, .doc = nullptr},
 };
 
 PyMethodDef function_methods[] = {
-    {"__reduce__", function_reduce, METH_NOARGS, nullptr},
-    {nullptr, nullptr, 0, nullptr},
+    {.ml_name = "__reduce__", .ml_meth = function_reduce, .ml_flags = METH_NOARGS, .ml_doc = nullptr},
+    {.ml_name = nullptr, .ml_meth = nullptr, .ml_flags = 0, .ml_doc = nullptr},
 };
 
 PyType_Slot function_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(function_dealloc)},
-    {Py_tp_traverse, reinterpret_cast<void*>(function_traverse)},
-    {Py_tp_clear, reinterpret_cast<void*>(function_clear)},
-    {Py_tp_repr, reinterpret_cast<void*>(function_repr)},
-    {Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)},
-    {Py_tp_descr_get, reinterpret_cast<void*>(function_descr_get)},
-    {Py_tp_getset, function_getset},
-    {Py_tp_members, function_members},
-    {Py_tp_methods, function_methods},
-    {0, nullptr},
+    {.slot = Py_tp_dealloc, .pfunc = reinterpret_cast<void*>(function_dealloc)},
+    {.slot = Py_tp_traverse, .pfunc = reinterpret_cast<void*>(function_traverse)},
+    {.slot = Py_tp_clear, .pfunc = reinterpret_cast<void*>(function_clear)},
+    {.slot = Py_tp_repr, .pfunc = reinterpret_cast<void*>(function_repr)},
+    {.slot = Py_tp_call, .pfunc = reinterpret_cast<void*>(PyVectorcall_Call)},
+    {.slot = Py_tp_descr_get, .pfunc = reinterpret_cast<void*>(function_descr_get)},
+    {.slot = Py_tp_getset, .pfunc = function_getset},
+    {.slot = Py_tp_members, .pfunc = function_members},
+    {.slot = Py_tp_methods, .pfunc = function_methods},
+    {.slot = 0, .pfunc = nullptr},
 };
 
 PyType_Spec function_spec = {
-    "quorin.core.pdk.native_function",
-    sizeof(FunctionObject),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR |
-        Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-    function_slots,
+    .name = "quorin.core.pdk.native_function",
+    .basicsize = sizeof(FunctionObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL |
+             Py_TPFLAGS_METHOD_DESCRIPTOR | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    .slots = function_slots,
 };
 
 // __kwdefaults__ as the parameters declare them; None when there are none.
@@ -343,7 +368,15 @@ Ref Context::global(const Name& name, Where where) const {
     raise(PyExc_NameError, {"name '%U' is not defined", where}, name.get());
 }
 
-Ref create_function_type(PyObject* module) {
+namespace {
+// The type of every function the module makes, held for the process as the
+// module object is. One is enough: the module refuses a second interpreter and
+// is initialised once, so no two modules could need types of their own; a
+// start-up that failed and is tried again replaces it.
+PyObject* function_type = nullptr;
+}  // namespace
+
+void create_function_type(PyObject* module) {
     Ref type = check(PyType_FromModuleAndSpec(module, &function_spec, nullptr));
     // `f.__call__` is the function itself rather than the slot's method
     // wrapper, whose signature is `(*args, **kwargs)`: tools that read the
@@ -355,11 +388,11 @@ Ref create_function_type(PyObject* module) {
     const Ref dict = check(PyType_GetDict(reinterpret_cast<PyTypeObject*>(type.get())));
     check_status(PyDict_SetItemString(dict.get(), call_getset.name, descriptor.get()));
     PyType_Modified(reinterpret_cast<PyTypeObject*>(type.get()));
-    return type;
+    Py_XSETREF(function_type, type.release());
 }
 
-Ref new_function(PyObject* type, const FunctionInit& init) {
-    Ref self = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type), 0));
+Ref new_function(const FunctionInit& init) {
+    Ref self = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(function_type), 0));
     FunctionObject* f = as_function(self.get());
     f->vectorcall = function_vectorcall;
     f->def = init.def;

@@ -62,8 +62,8 @@ private:
     PyObject* const* args_;
 };
 
-// Creates the function type for `module` (called once, at start-up).
-Ref create_function_type(PyObject* module);
+// Creates the function type for `module` (at start-up, before any function).
+void create_function_type(PyObject* module);
 
 struct FunctionInit {
     const FunctionDef* def;
@@ -76,7 +76,7 @@ struct FunctionInit {
     PyObject* closure;  // may be null
 };
 
-// A new function object of `type` (the type of any existing function object).
-Ref new_function(PyObject* type, const FunctionInit& init);
+// A new function object.
+Ref new_function(const FunctionInit& init);
 
 }  // namespace quorin::py

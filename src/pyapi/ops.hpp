@@ -207,6 +207,12 @@ inline Ref new_str(const char* s, Where where = Where::current()) {
 }
 // Concatenation of the given `str` objects.
 Ref join(std::initializer_list<PyObject*> parts, Where where = Where::current());
+// A text made from one format (`PyUnicode_FromFormat`), so that a search for a
+// message finds the line that makes it; each `%U` takes a `str`.
+template <class... Args>
+Ref format(FormatAt text, const Args&... args) {
+    return check(PyUnicode_FromFormat(text.text, raw(args)...), text.where);
+}
 
 // --- modules and globals --------------------------------------------------
 

@@ -12,7 +12,8 @@ NameTuple kw_key{"key"};
 PyObject* attribute_of(PyObject* attribute, PyObject* item) {
     return PyObject_GetAttr(item, attribute);
 }
-PyMethodDef attribute_key_def = {"key", attribute_of, METH_O, nullptr};
+PyMethodDef attribute_key_def = {
+    .ml_name = "key", .ml_meth = attribute_of, .ml_flags = METH_O, .ml_doc = nullptr};
 
 // The key function; its `self` is an iterator over the keys, in item order.
 PyObject* next_key(PyObject* keys, PyObject*) {
@@ -21,7 +22,7 @@ PyObject* next_key(PyObject* keys, PyObject*) {
         PyErr_SetString(PyExc_SystemError, "more items than keys");
     return key;
 }
-PyMethodDef next_key_def = {"key", next_key, METH_O, nullptr};
+PyMethodDef next_key_def = {.ml_name = "key", .ml_meth = next_key, .ml_flags = METH_O, .ml_doc = nullptr};
 
 void sort_with_key(PyObject* list, PyObject* key) {
     PyObject* stack[] = {list, key};

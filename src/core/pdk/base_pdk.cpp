@@ -14,7 +14,6 @@ py::Name dict_name{"__dict__"};
 py::Name update_name{"update"};
 py::Name class_name{"__class__"};
 py::Name frozen_pdk_name{"FrozenPdk"};
-py::Name froze_prefix{"Froze base PDK: "};
 
 // dicts become frozendicts, lists tuples; anything else stays as it is.
 Ref freeze(const Context& c, PyObject* v) {
@@ -49,7 +48,8 @@ Ref get_base_pdk(const Context& c) {
     base_pdk = contracts::cast(c, c.global(frozen_pdk_name).get(), base_pdk.get());
     contracts::layout::activate(pdk.get());
     const auto debug = contracts::logger::debug(c);
-    debug(py::join({froze_prefix, py::text(contracts::layout::name(base_pdk.get()).get()).get()}).get());
+    const Ref base_pdk_name = py::text(contracts::layout::name(base_pdk.get()).get());
+    debug(py::format("Froze base PDK: %U", base_pdk_name).get());
     return base_pdk;
 }
 

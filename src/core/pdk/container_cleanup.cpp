@@ -11,18 +11,22 @@ namespace {
 namespace layout = contracts::layout;
 
 py::Name startswith_name{"startswith"};
-py::Name dot{"."};
+
+Ref project_prefix(PyObject* name) {
+    const Ref name_text = py::text(name);
+    return py::format("%U.", name_text);
+}
 
 // The project prefix `f"{name}."`, composed once where composing it anew
 // could not differ: for a `str` name, which formats as itself.
 Ref fixed_prefix(PyObject* name) {
-    return PyUnicode_CheckExact(name) ? py::join({name, dot}) : Ref();
+    return PyUnicode_CheckExact(name) ? project_prefix(name) : Ref();
 }
 
 // `mod.startswith(f"{name}.")`: the method is looked up before the prefix is
 // composed.
 bool starts_with_project_prefix(PyObject* mod, PyObject* name, const Ref& prefix) {
-    auto compose = [&] { return prefix ? prefix : py::join({py::text(name).get(), dot}); };
+    auto compose = [&] { return prefix ? prefix : project_prefix(name); };
     if (PyUnicode_CheckExact(mod)) {
         const Py_ssize_t match = PyUnicode_Tailmatch(mod, compose().get(), 0, PY_SSIZE_T_MAX, -1);
         py::check_status(int(match));

@@ -13,9 +13,6 @@ namespace {
 namespace records = contracts::records;
 
 py::Name name_attr{"name"};
-py::Name new_factories{"new factories: "};
-py::Name updated_factories{"updated factories: "};
-py::Name removed_factories{"removed factories: "};
 
 // `set(static_records)` and `set(present_records)`, made with the interpreter's
 // own set operations: the iteration order of what is made from them decides
@@ -61,12 +58,13 @@ Ref sorted_difference(PyObject* names, PyObject* dict, const KeySet& other_keys,
     return keys;
 }
 
-// `log().info(prefix + str(sorted_names()))`; returns the sorted list.
+// `log().info(<line> % str(sorted_names()))`; returns the sorted list.
 template <class SortedNames>
-Ref log_sorted(const Context& c, PyObject* prefix, SortedNames&& sorted_names) {
+Ref log_sorted(const Context& c, const char* line, SortedNames&& sorted_names) {
     const auto info = contracts::logger::info(c);
     Ref sorted = sorted_names();
-    info(py::join({prefix, py::str(sorted.get()).get()}).get());
+    const Ref names_text = py::str(sorted.get());
+    info(py::format(line, names_text).get());
     return sorted;
 }
 
@@ -106,10 +104,10 @@ Ref get_database_updates(const Context& c) {
     // Lets a record be used again where a new lookup could only give it back.
     const py::DictChanges changes{static_records, present_records};
 
-    KeySet static_keys{static_records, Ref()};
-    KeySet present_keys{present_records, Ref()};
+    KeySet static_keys{.dict = static_records, .keys = Ref()};
+    KeySet present_keys{.dict = present_records, .keys = Ref()};
     const Ref new_record_names = combine(static_keys, present_keys, changes, PyNumber_Subtract);
-    log_sorted(c, new_factories, [&] {
+    log_sorted(c, "new factories: %U", [&] {
         return sorted_difference(new_record_names.get(), static_records, present_keys, changes);
     });
     const Ref new_records = py::new_list();
@@ -135,10 +133,10 @@ Ref get_database_updates(const Context& c) {
     const Ref updated_record_names = py::new_set();
     py::for_each(updated_records.get(),
                  [&](PyObject* r) { py::set_add(updated_record_names.get(), records::name(r).get()); });
-    log_sorted(c, updated_factories, [&] { return py::sorted(updated_record_names.get()); });
+    log_sorted(c, "updated factories: %U", [&] { return py::sorted(updated_record_names.get()); });
 
     const Ref deleted_record_names = combine(present_keys, static_keys, changes, PyNumber_Subtract);
-    const Ref logged_names = log_sorted(c, removed_factories, [&] {
+    const Ref logged_names = log_sorted(c, "removed factories: %U", [&] {
         return sorted_difference(deleted_record_names.get(), present_records, static_keys, changes);
     });
 

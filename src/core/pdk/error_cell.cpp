@@ -21,24 +21,28 @@ Ref new_annotations() {
 
 }  // namespace
 
-Ref make_error_cell(PyObject* like, PyObject* globals, PyObject* funcname, PyObject* modname,
-                    PyObject* error) {
+Ref make_error_cell(PyObject* globals, PyObject* funcname, PyObject* modname, PyObject* error) {
     // The traceback as it is now, put back before every raise: re-raising one
     // instance would otherwise grow its traceback by the caller's frames each call.
     const Ref traceback =
         PyExceptionInstance_Check(error) ? Ref::steal(PyException_GetTraceback(error)) : Ref();
     const Ref closure = py::check(PyTuple_Pack(2, error, traceback ? traceback.get() : Py_None));
     const Ref annotations = new_annotations();
-    return py::new_function(reinterpret_cast<PyObject*>(Py_TYPE(like)),
-                            {&error_cell_row.def, funcname, funcname, modname, Py_None, annotations.get(),
-                             globals, closure.get()});
+    return py::new_function({.def = &error_cell_row.def,
+                             .name = funcname,
+                             .qualname = funcname,
+                             .module_name = modname,
+                             .doc = Py_None,
+                             .annotations = annotations.get(),
+                             .globals = globals,
+                             .closure = closure.get()});
 }
 
 Ref error_cell(const Context& c) {
     Ref error = Ref::borrow(c.arg(2));
     if (PyUnicode_Check(error.get()))
         error = py::call(PyExc_RuntimeError, error);
-    return make_error_cell(c.function(), c.globals(), c.arg(0), c.arg(1), error.get());
+    return make_error_cell(c.globals(), c.arg(0), c.arg(1), error.get());
 }
 
 Ref raise_stored_error(const Context& c) {

@@ -17,12 +17,6 @@ namespace records = contracts::records;
 py::Name unknown_status{"UNKNOWN"};
 py::Name error_status{"ERROR"};
 py::Name error_cell_name{"_error_cell"};
-py::Name module_for_cell{"Module for cell '"};
-py::Name with_path{"' with path "};
-py::Name not_found{" not found."};
-py::Name cell_quote{"Cell '"};
-py::Name not_found_in{"' not found in '"};
-py::Name quote_stop{"'."};
 
 bool is_none(const Ref& value) {
     return !value || value.is(Py_None);
@@ -42,12 +36,14 @@ Ref import_on_demand(const Context& c, PyObject* modules, PyObject* path) {
 
 Ref module_not_found_message(PyObject* static_record, PyObject* path) {
     const Ref name = py::text(records::name(static_record).get());
-    return py::join({module_for_cell, name.get(), with_path, py::text(path).get(), not_found});
+    const Ref path_text = py::text(path);
+    return py::format("Module for cell '%U' with path %U not found.", name, path_text);
 }
 
 Ref cell_not_found_message(PyObject* static_record, PyObject* path) {
     const Ref name = py::text(records::name(static_record).get());
-    return py::join({cell_quote, name.get(), not_found_in, py::text(path).get(), quote_stop});
+    const Ref path_text = py::text(path);
+    return py::format("Cell '%U' not found in '%U'.", name, path_text);
 }
 
 // The record already carries its failure: the message is logged and becomes

@@ -31,8 +31,7 @@ Ref filter_records_for_non_pdk_project(const Context& c);
 Ref raise_stored_error(const Context& c);
 
 // Builds an error cell named `funcname` in module `modname` that raises `error`;
-// `like` is any function object of the module.
-Ref make_error_cell(PyObject* like, PyObject* globals, PyObject* funcname, PyObject* modname,
-                    PyObject* error);
+// `globals` is the module namespace its lookups would use.
+Ref make_error_cell(PyObject* globals, PyObject* funcname, PyObject* modname, PyObject* error);
 
 }  // namespace quorin::pdk

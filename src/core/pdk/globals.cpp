@@ -88,17 +88,23 @@ void bind_lazy_components(PyObject* globals) {
     }
 }
 
-Ref new_function(PyObject* type, PyObject* globals, const FunctionRow& row) {
+Ref new_function(PyObject* globals, const FunctionRow& row) {
     const Ref name = py::new_str(row.def.name);
     const Ref qualname = py::new_str(row.qualname);
     const Ref doc = row.doc != nullptr ? py::new_str(row.doc) : Ref::borrow(Py_None);
     const Ref annotations = annotations_dict(row.annotations);
-    return py::new_function(type, {&row.def, name.get(), qualname.get(), module_name, doc.get(),
-                                   annotations.get(), globals, nullptr});
+    return py::new_function({.def = &row.def,
+                             .name = name.get(),
+                             .qualname = qualname.get(),
+                             .module_name = module_name,
+                             .doc = doc.get(),
+                             .annotations = annotations.get(),
+                             .globals = globals,
+                             .closure = nullptr});
 }
 
 // `class FrozenPdk(lm.Pdk)`, through the interpreter's class-statement protocol.
-Ref new_frozen_pdk_class(PyObject* type, PyObject* globals) {
+Ref new_frozen_pdk_class(PyObject* globals) {
     const Ref base = py::getattr(global(globals, lm_name).get(), pdk_attr);
     const Ref bases = py::check(PyTuple_Pack(1, base.get()));
     const Ref types = py::import("types");
@@ -111,7 +117,7 @@ Ref new_frozen_pdk_class(PyObject* type, PyObject* globals) {
     py::setitem(namespace_, qualname_key, frozen_pdk_name);
     py::setitem(namespace_, doc_key, py::new_str(frozen_pdk_doc).get());
     for (const FunctionRow& method : frozen_pdk_methods) {
-        const Ref function = new_function(type, globals, method);
+        const Ref function = new_function(globals, method);
         py::setitem(namespace_, py::new_str(method.def.name).get(), function.get());
     }
     if (resolved.get() != bases.get())
@@ -130,10 +136,9 @@ void bind_globals(PyObject* module) {
     else
         bind_lazy_components(globals);
 
-    const Ref type = py::create_function_type(module);
+    py::create_function_type(module);
     for (const FunctionRow& row : module_functions) {
-        Ref value = row.is_frozen_pdk_class ? new_frozen_pdk_class(type.get(), globals)
-                                            : new_function(type.get(), globals, row);
+        Ref value = row.is_frozen_pdk_class ? new_frozen_pdk_class(globals) : new_function(globals, row);
         if (row.cached) {
             const Ref cache = global(globals, cache_name);
             value = py::call(cache.get(), value);

@@ -16,7 +16,6 @@ py::Name error_cell_name{"_error_cell"};
 py::Name name_attr{"name"};
 py::Name get_name{"get"};
 py::Name append_name{"append"};
-py::Name separator{": "};
 py::Name error_status{"ERROR"};
 
 Ref group_by_path(const Context& c, PyObject* static_records) {
@@ -41,8 +40,9 @@ Ref group_by_path(const Context& c, PyObject* static_records) {
 
 void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
     const auto warning = contracts::logger::warning(c);
-    const Ref text =
-        py::join({py::text(py::getattr(path, name_attr).get()).get(), separator, py::text(error).get()});
+    const Ref file_name = py::text(py::getattr(path, name_attr).get());
+    const Ref error_text = py::text(error);
+    const Ref text = py::format("%U: %U", file_name, error_text);
     warning(text.get());
 }
 

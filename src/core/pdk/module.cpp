@@ -101,14 +101,24 @@ int execute(PyObject* module) {
 }
 
 PyModuleDef_Slot slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(create)},
-    {Py_mod_exec, reinterpret_cast<void*>(execute)},
-    {Py_mod_gil, Py_MOD_GIL_USED},
-    {0, nullptr},
+    {.slot = Py_mod_create, .value = reinterpret_cast<void*>(create)},
+    {.slot = Py_mod_exec, .value = reinterpret_cast<void*>(execute)},
+    {.slot = Py_mod_gil, .value = Py_MOD_GIL_USED},
+    {.slot = 0, .value = nullptr},
 };
 
+// No per-module state: everything lives in the namespace, apart from the two
+// process-wide records above.
 PyModuleDef definition = {
-    PyModuleDef_HEAD_INIT, "pdk", "PDK Utilties.", 0, nullptr, slots, nullptr, nullptr, nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "pdk",
+    .m_doc = "PDK Utilties.",
+    .m_size = 0,
+    .m_methods = nullptr,
+    .m_slots = slots,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 }  // namespace

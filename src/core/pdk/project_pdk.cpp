@@ -16,7 +16,6 @@ py::Name pdk_attr{"PDK"};
 py::Name generic_name{"generic"};
 py::Name generic_tech_module{"lumset.generic_tech"};
 py::Name gpdk_module{"lumset.gpdk"};
-py::Name pdk_suffix{".pdk"};
 py::NameTuple generic_pdks{"generic", "gpdk"};
 
 Ref lower(PyObject* s) {
@@ -37,7 +36,8 @@ Ref from_generic_module(const Context& c, PyObject* import_name) {
 }
 
 Ref submodule_key(PyObject* import_name) {
-    return py::join({py::text(import_name).get(), pdk_suffix});
+    const Ref name_text = py::text(import_name);
+    return py::format("%U.pdk", name_text);
 }
 
 Ref from_package(const Context& c, PyObject* import_name) {
@@ -53,8 +53,8 @@ Ref from_package(const Context& c, PyObject* import_name) {
         }
     }
     if (!py::hasattr(module.get(), pdk_attr) && !py::hasattr(submod.get(), pdk_attr)) {
-        const Ref msg = py::join({py::new_str("Module '").get(), py::text(import_name).get(),
-                                  py::new_str("' does not expose a PDK in its __init__.py.").get()});
+        const Ref name_text = py::text(import_name);
+        const Ref msg = py::format("Module '%U' does not expose a PDK in its __init__.py.", name_text);
         throw py::Error(py::call(PyExc_ImportError, msg));
     }
     return py::getattr(py::hasattr(submod.get(), pdk_attr) ? submod.get() : module.get(), pdk_attr);

@@ -13,104 +13,122 @@ using py::Kind;
 using py::Param;
 
 constexpr LazyBinding lazy[] = {
-    {"m", "quorin.models", nullptr},
-    {"cg", "quorin.core.callgraph", nullptr},
-    {"lm", "lumset", nullptr},
-    {"log", "quorin.logger", "get_logger"},
-    {"settings", "quorin.settings", nullptr},
-    {"frozendict", "frozendict", "frozendict"},
-    {"imports", "quorin.core.imports", nullptr},
-    {"db", "quorin.core.database", nullptr},
-    {"register_models", "quorin.core.models", "register_models"},
+    {.global = "m", .module = "quorin.models", .attr = nullptr},
+    {.global = "cg", .module = "quorin.core.callgraph", .attr = nullptr},
+    {.global = "lm", .module = "lumset", .attr = nullptr},
+    {.global = "log", .module = "quorin.logger", .attr = "get_logger"},
+    {.global = "settings", .module = "quorin.settings", .attr = nullptr},
+    {.global = "frozendict", .module = "frozendict", .attr = "frozendict"},
+    {.global = "imports", .module = "quorin.core.imports", .attr = nullptr},
+    {.global = "db", .module = "quorin.core.database", .attr = nullptr},
+    {.global = "register_models", .module = "quorin.core.models", .attr = "register_models"},
 };
 
 constexpr Param register_cells_params[] = {
-    {"paths", Kind::keyword_only, Check::none, Default::empty_tuple},
-    {"reload", Kind::keyword_only, Check::truth, Default::true_value},
+    {.name = "paths",
+     .kind = Kind::keyword_only,
+     .check = Check::none,
+     .default_value = Default::empty_tuple},
+    {.name = "reload",
+     .kind = Kind::keyword_only,
+     .check = Check::truth,
+     .default_value = Default::true_value},
 };
-constexpr Param activate_params[] = {{"name", Kind::positional, Check::exact_str}};
-constexpr Param setattr_params[] = {{"self"}, {"name", Kind::positional, Check::exact_str}, {"value"}};
-constexpr Param delattr_params[] = {{"self"}, {"name", Kind::positional, Check::exact_str}};
-constexpr Param sort_paths_params[] = {{"paths"}};
+constexpr Param activate_params[] = {{.name = "name", .kind = Kind::positional, .check = Check::exact_str}};
+constexpr Param setattr_params[] = {{.name = "self"},
+                                    {.name = "name", .kind = Kind::positional, .check = Check::exact_str},
+                                    {.name = "value"}};
+constexpr Param delattr_params[] = {{.name = "self"},
+                                    {.name = "name", .kind = Kind::positional, .check = Check::exact_str}};
+constexpr Param sort_paths_params[] = {{.name = "paths"}};
 constexpr Param error_cell_params[] = {
-    {"funcname", Kind::positional, Check::exact_str},
-    {"modname", Kind::positional, Check::exact_str},
-    {"error"},
+    {.name = "funcname", .kind = Kind::positional, .check = Check::exact_str},
+    {.name = "modname", .kind = Kind::positional, .check = Check::exact_str},
+    {.name = "error"},
 };
 constexpr Param import_modules_params[] = {
-    {"static_records", Kind::positional, Check::exact_dict},
-    {"paths", Kind::positional, Check::exact_list},
-    {"reload", Kind::keyword_only, Check::truth, Default::true_value},
+    {.name = "static_records", .kind = Kind::positional, .check = Check::exact_dict},
+    {.name = "paths", .kind = Kind::positional, .check = Check::exact_list},
+    {.name = "reload",
+     .kind = Kind::keyword_only,
+     .check = Check::truth,
+     .default_value = Default::true_value},
 };
 constexpr Param handle_import_errors_params[] = {
-    {"static_records", Kind::positional, Check::exact_dict},
-    {"errors", Kind::positional, Check::exact_dict},
+    {.name = "static_records", .kind = Kind::positional, .check = Check::exact_dict},
+    {.name = "errors", .kind = Kind::positional, .check = Check::exact_dict},
 };
 constexpr Param find_cells_params[] = {
-    {"static_records", Kind::positional, Check::exact_dict},
-    {"modules", Kind::positional, Check::exact_dict},
+    {.name = "static_records", .kind = Kind::positional, .check = Check::exact_dict},
+    {.name = "modules", .kind = Kind::positional, .check = Check::exact_dict},
 };
 constexpr Param database_updates_params[] = {
-    {"static_records", Kind::positional, Check::exact_dict},
-    {"present_records", Kind::positional, Check::exact_dict},
-    {"paths", Kind::positional, Check::exact_list},
+    {.name = "static_records", .kind = Kind::positional, .check = Check::exact_dict},
+    {.name = "present_records", .kind = Kind::positional, .check = Check::exact_dict},
+    {.name = "paths", .kind = Kind::positional, .check = Check::exact_list},
 };
-constexpr Param clean_containers_params[] = {{"pdk"}};
+constexpr Param clean_containers_params[] = {{.name = "pdk"}};
 constexpr Param filter_records_params[] = {
-    {"static_records", Kind::positional, Check::exact_dict},
-    {"base_pdk"},
+    {.name = "static_records", .kind = Kind::positional, .check = Check::exact_dict},
+    {.name = "base_pdk"},
 };
-constexpr Param error_cell_call_params[] = {{"args", Kind::var_positional}, {"kwargs", Kind::var_keyword}};
+constexpr Param error_cell_call_params[] = {{.name = "args", .kind = Kind::var_positional},
+                                            {.name = "kwargs", .kind = Kind::var_keyword}};
 
-constexpr Annotation returns_pdk[] = {{"return", "lm.Pdk"}};
-constexpr Annotation get_base_pdk_annotations[] = {{"return", "lm.Pdk | FrozenPdk"}};
+constexpr Annotation returns_pdk[] = {{.name = "return", .text = "lm.Pdk"}};
+constexpr Annotation get_base_pdk_annotations[] = {{.name = "return", .text = "lm.Pdk | FrozenPdk"}};
 constexpr Annotation register_cells_annotations[] = {
-    {"paths", "Iterable[Path]"},
-    {"reload", "bool"},
-    {"return", "tuple[list[str], list[str]]"},
+    {.name = "paths", .text = "Iterable[Path]"},
+    {.name = "reload", .text = "bool"},
+    {.name = "return", .text = "tuple[list[str], list[str]]"},
 };
-constexpr Annotation activate_annotations[] = {{"name", "str"}, {"return", "lm.Pdk"}};
-constexpr Annotation setattr_annotations[] = {{"name", "str"}, {"value", "Any"}, {"return", "None"}};
-constexpr Annotation delattr_annotations[] = {{"name", "str"}, {"return", "None"}};
-constexpr Annotation sort_paths_annotations[] = {{"paths", "Iterable[Path]"}, {"return", "list[Path]"}};
+constexpr Annotation activate_annotations[] = {{.name = "name", .text = "str"},
+                                               {.name = "return", .text = "lm.Pdk"}};
+constexpr Annotation setattr_annotations[] = {
+    {.name = "name", .text = "str"}, {.name = "value", .text = "Any"}, {.name = "return", .text = "None"}};
+constexpr Annotation delattr_annotations[] = {{.name = "name", .text = "str"},
+                                              {.name = "return", .text = "None"}};
+constexpr Annotation sort_paths_annotations[] = {{.name = "paths", .text = "Iterable[Path]"},
+                                                 {.name = "return", .text = "list[Path]"}};
 constexpr Annotation error_cell_annotations[] = {
-    {"funcname", "str"},
-    {"modname", "str"},
-    {"error", "str | Exception"},
-    {"return", "Callable"},
+    {.name = "funcname", .text = "str"},
+    {.name = "modname", .text = "str"},
+    {.name = "error", .text = "str | Exception"},
+    {.name = "return", .text = "Callable"},
 };
 constexpr Annotation import_modules_annotations[] = {
-    {"static_records", "dict[str, m.FactoryRecord]"},
-    {"paths", "list[Path]"},
-    {"reload", "bool"},
-    {"return", "tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]"},
+    {.name = "static_records", .text = "dict[str, m.FactoryRecord]"},
+    {.name = "paths", .text = "list[Path]"},
+    {.name = "reload", .text = "bool"},
+    {.name = "return", .text = "tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]"},
 };
 constexpr Annotation handle_import_errors_annotations[] = {
-    {"static_records", "dict[str, m.FactoryRecord]"},
-    {"errors", "dict[Path, tuple[str, Exception]]"},
-    {"return", "tuple[dict[str, Callable], dict[str, m.FactoryRecord]]"},
+    {.name = "static_records", .text = "dict[str, m.FactoryRecord]"},
+    {.name = "errors", .text = "dict[Path, tuple[str, Exception]]"},
+    {.name = "return", .text = "tuple[dict[str, Callable], dict[str, m.FactoryRecord]]"},
 };
 constexpr Annotation find_cells_annotations[] = {
-    {"static_records", "dict[str, m.FactoryRecord]"},
-    {"modules", "dict[Path, ModuleType]"},
-    {"return", "dict[str, Callable]"},
+    {.name = "static_records", .text = "dict[str, m.FactoryRecord]"},
+    {.name = "modules", .text = "dict[Path, ModuleType]"},
+    {.name = "return", .text = "dict[str, Callable]"},
 };
 constexpr Annotation database_updates_annotations[] = {
-    {"static_records", "dict[str, m.FactoryRecord]"},
-    {"present_records", "dict[str, m.FactoryRecord]"},
-    {"paths", "list[Path]"},
-    {"return", "tuple[list[m.FactoryRecord], list[str]]"},
+    {.name = "static_records", .text = "dict[str, m.FactoryRecord]"},
+    {.name = "present_records", .text = "dict[str, m.FactoryRecord]"},
+    {.name = "paths", .text = "list[Path]"},
+    {.name = "return", .text = "tuple[list[m.FactoryRecord], list[str]]"},
 };
-constexpr Annotation clean_containers_annotations[] = {{"pdk", "lm.Pdk"}, {"return", "None"}};
+constexpr Annotation clean_containers_annotations[] = {{.name = "pdk", .text = "lm.Pdk"},
+                                                       {.name = "return", .text = "None"}};
 constexpr Annotation filter_records_annotations[] = {
-    {"static_records", "dict[str, m.FactoryRecord]"},
-    {"base_pdk", "lm.Pdk | FrozenPdk"},
-    {"return", "dict[str, m.FactoryRecord]"},
+    {.name = "static_records", .text = "dict[str, m.FactoryRecord]"},
+    {.name = "base_pdk", .text = "lm.Pdk | FrozenPdk"},
+    {.name = "return", .text = "dict[str, m.FactoryRecord]"},
 };
 constexpr Annotation error_cell_call_annotations[] = {
-    {"args", "Any"},
-    {"kwargs", "Any"},
-    {"return", "lm.Component"},
+    {.name = "args", .text = "Any"},
+    {.name = "kwargs", .text = "Any"},
+    {.name = "return", .text = "lm.Component"},
 };
 
 constexpr const char* get_pdk_doc =
@@ -177,65 +195,74 @@ constexpr const char* filter_records_doc =
     "    Filtered records containing only project cells and base PDK cells.";
 
 const FunctionRow rows[] = {
-    {{"get_pdk", get_pdk}, "get_pdk", returns_pdk, get_pdk_doc},
-    {{"get_base_pdk", get_base_pdk}, "get_base_pdk", get_base_pdk_annotations, get_base_pdk_doc, true},
-    {{"register_cells", register_cells_params, register_cells},
-     "register_cells",
-     register_cells_annotations,
-     register_cells_doc},
-    {{"activate_pdk_by_name", activate_params, activate_pdk_by_name},
-     "activate_pdk_by_name",
-     activate_annotations,
-     activate_doc},
-    {{"FrozenPdk", nullptr}, "FrozenPdk", {}, nullptr, false, true},
-    {{"_get_pdk", get_project_pdk}, "_get_pdk", returns_pdk, "_get_pdk() -> lm.Pdk", true},
-    {{"_sort_paths", sort_paths_params, sort_paths},
-     "_sort_paths",
-     sort_paths_annotations,
-     "_sort_paths(paths: Iterable[Path]) -> list[Path]"},
-    {{"_error_cell", error_cell_params, error_cell},
-     "_error_cell",
-     error_cell_annotations,
-     "_error_cell(str funcname: str, str modname: str, error: str | Exception) -> Callable"},
-    {{"_import_modules", import_modules_params, import_modules},
-     "_import_modules",
-     import_modules_annotations,
-     "_import_modules(dict static_records: dict[str, m.FactoryRecord], list paths: list[Path], *, "
-     "bool reload: bool = True) -> tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]"},
-    {{"_handle_import_errors", handle_import_errors_params, handle_import_errors},
-     "_handle_import_errors",
-     handle_import_errors_annotations,
-     "_handle_import_errors(dict static_records: dict[str, m.FactoryRecord], dict errors: "
-     "dict[Path, tuple[str, Exception]]) -> tuple[dict[str, Callable], dict[str, m.FactoryRecord]]"},
-    {{"_find_cells", find_cells_params, find_cells},
-     "_find_cells",
-     find_cells_annotations,
-     "_find_cells(dict static_records: dict[str, m.FactoryRecord], dict modules: dict[Path, "
-     "ModuleType]) -> dict[str, Callable]"},
-    {{"_get_database_updates", database_updates_params, get_database_updates},
-     "_get_database_updates",
-     database_updates_annotations,
-     "_get_database_updates(dict static_records: dict[str, m.FactoryRecord], dict present_records: "
-     "dict[str, m.FactoryRecord], list paths: list[Path]) -> tuple[list[m.FactoryRecord], list[str]]"},
-    {{"_clean_containers_also_in_cells", clean_containers_params, clean_containers_also_in_cells},
-     "_clean_containers_also_in_cells",
-     clean_containers_annotations,
-     "_clean_containers_also_in_cells(pdk: lm.Pdk) -> None"},
-    {{"_filter_records_for_non_pdk_project", filter_records_params, filter_records_for_non_pdk_project},
-     "_filter_records_for_non_pdk_project",
-     filter_records_annotations,
-     filter_records_doc},
+    {.def = {"get_pdk", get_pdk}, .qualname = "get_pdk", .annotations = returns_pdk, .doc = get_pdk_doc},
+    {.def = {"get_base_pdk", get_base_pdk},
+     .qualname = "get_base_pdk",
+     .annotations = get_base_pdk_annotations,
+     .doc = get_base_pdk_doc,
+     .cached = true},
+    {.def = {"register_cells", register_cells_params, register_cells},
+     .qualname = "register_cells",
+     .annotations = register_cells_annotations,
+     .doc = register_cells_doc},
+    {.def = {"activate_pdk_by_name", activate_params, activate_pdk_by_name},
+     .qualname = "activate_pdk_by_name",
+     .annotations = activate_annotations,
+     .doc = activate_doc},
+    {.def = {"FrozenPdk", nullptr}, .qualname = "FrozenPdk", .is_frozen_pdk_class = true},
+    {.def = {"_get_pdk", get_project_pdk},
+     .qualname = "_get_pdk",
+     .annotations = returns_pdk,
+     .doc = "_get_pdk() -> lm.Pdk",
+     .cached = true},
+    {.def = {"_sort_paths", sort_paths_params, sort_paths},
+     .qualname = "_sort_paths",
+     .annotations = sort_paths_annotations,
+     .doc = "_sort_paths(paths: Iterable[Path]) -> list[Path]"},
+    {.def = {"_error_cell", error_cell_params, error_cell},
+     .qualname = "_error_cell",
+     .annotations = error_cell_annotations,
+     .doc = "_error_cell(str funcname: str, str modname: str, error: str | Exception) -> Callable"},
+    {.def = {"_import_modules", import_modules_params, import_modules},
+     .qualname = "_import_modules",
+     .annotations = import_modules_annotations,
+     .doc = "_import_modules(dict static_records: dict[str, m.FactoryRecord], list paths: list[Path], *, "
+            "bool reload: bool = True) -> tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]"},
+    {.def = {"_handle_import_errors", handle_import_errors_params, handle_import_errors},
+     .qualname = "_handle_import_errors",
+     .annotations = handle_import_errors_annotations,
+     .doc = "_handle_import_errors(dict static_records: dict[str, m.FactoryRecord], dict errors: "
+            "dict[Path, tuple[str, Exception]]) -> tuple[dict[str, Callable], dict[str, m.FactoryRecord]]"},
+    {.def = {"_find_cells", find_cells_params, find_cells},
+     .qualname = "_find_cells",
+     .annotations = find_cells_annotations,
+     .doc = "_find_cells(dict static_records: dict[str, m.FactoryRecord], dict modules: dict[Path, "
+            "ModuleType]) -> dict[str, Callable]"},
+    {.def = {"_get_database_updates", database_updates_params, get_database_updates},
+     .qualname = "_get_database_updates",
+     .annotations = database_updates_annotations,
+     .doc = "_get_database_updates(dict static_records: dict[str, m.FactoryRecord], dict present_records: "
+            "dict[str, m.FactoryRecord], list paths: list[Path]) -> tuple[list[m.FactoryRecord], list[str]]"},
+    {.def = {"_clean_containers_also_in_cells", clean_containers_params, clean_containers_also_in_cells},
+     .qualname = "_clean_containers_also_in_cells",
+     .annotations = clean_containers_annotations,
+     .doc = "_clean_containers_also_in_cells(pdk: lm.Pdk) -> None"},
+    {.def = {"_filter_records_for_non_pdk_project", filter_records_params,
+             filter_records_for_non_pdk_project},
+     .qualname = "_filter_records_for_non_pdk_project",
+     .annotations = filter_records_annotations,
+     .doc = filter_records_doc},
 };
 
 const FunctionRow methods[] = {
-    {{"__setattr__", setattr_params, frozen_pdk_refuse_change},
-     "FrozenPdk.__setattr__",
-     setattr_annotations,
-     "FrozenPdk.__setattr__(self, str name: str, value: Any) -> None"},
-    {{"__delattr__", delattr_params, frozen_pdk_refuse_change},
-     "FrozenPdk.__delattr__",
-     delattr_annotations,
-     "FrozenPdk.__delattr__(self, str name: str) -> None"},
+    {.def = {"__setattr__", setattr_params, frozen_pdk_refuse_change},
+     .qualname = "FrozenPdk.__setattr__",
+     .annotations = setattr_annotations,
+     .doc = "FrozenPdk.__setattr__(self, str name: str, value: Any) -> None"},
+    {.def = {"__delattr__", delattr_params, frozen_pdk_refuse_change},
+     .qualname = "FrozenPdk.__delattr__",
+     .annotations = delattr_annotations,
+     .doc = "FrozenPdk.__delattr__(self, str name: str) -> None"},
 };
 
 }  // namespace
@@ -244,10 +271,10 @@ const std::span<const LazyBinding> lazy_bindings = lazy;
 const std::span<const FunctionRow> module_functions = rows;
 const std::span<const FunctionRow> frozen_pdk_methods = methods;
 const char* const frozen_pdk_doc = "A frozen PDK that prevents modification of its attributes.";
-const FunctionRow error_cell_row = {{"error_cell", error_cell_call_params, raise_stored_error},
-                                    "error_cell",
-                                    error_cell_call_annotations,
-                                    nullptr};
+const FunctionRow error_cell_row = {.def = {"error_cell", error_cell_call_params, raise_stored_error},
+                                    .qualname = "error_cell",
+                                    .annotations = error_cell_call_annotations,
+                                    .doc = nullptr};
 
 py::Ref annotations_dict(std::span<const Annotation> annotations) {
     py::Ref dict = py::new_dict();
