@@ -120,7 +120,8 @@ def test_the_fast_answer_is_the_methods(
 ) -> None:
     if under is not None:  # a source placed under the project path, or beside it
         source = project_dir + "/" + project_name + under + source
-    services.settings.project_dir, services.settings.project_name = project_class(project_dir), project_name
+    services.settings.project_dir = project_class(project_dir)
+    services.settings.project_name = project_name
     path, twin = source_class(source), source_class(source)
     for p in (path, twin):
         if warm != "fresh":

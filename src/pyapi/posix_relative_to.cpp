@@ -1,8 +1,10 @@
 #include "pyapi/posix_relative_to.hpp"
 
 #include "pyapi/error.hpp"
+#include "pyapi/names.hpp"
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -14,7 +16,7 @@ namespace {
 // --- what the method reaches, and what it must find there -----------------
 
 // The modules whose functions the method runs.
-enum class Home { local, abc, collections_abc, posixpath };
+enum class Home : std::uint8_t { local, abc, collections_abc, posixpath };
 
 struct Namespaces {
     PyObject* local;
@@ -73,7 +75,8 @@ constexpr Method concrete_construction[] = {
     {.name = "__init__", .home = Home::local, .qualname = "Path.__init__"},
 };
 // `Path.__init__` goes on with `super().__init__`.
-constexpr Method concrete_super_init{.name = "__init__", .home = Home::local, .qualname = "PurePath.__init__"};
+constexpr Method concrete_super_init{
+    .name = "__init__", .home = Home::local, .qualname = "PurePath.__init__"};
 // `other in path.parents`.
 constexpr Method parents_methods[] = {
     {.name = "__init__", .home = Home::local, .qualname = "_PathParents.__init__"},
@@ -82,11 +85,12 @@ constexpr Method parents_methods[] = {
     {.name = "__contains__", .home = Home::collections_abc, .qualname = "Sequence.__contains__"},
     {.name = "__iter__", .home = Home::collections_abc, .qualname = "Sequence.__iter__"},
 };
-constexpr Method posixpath_splitdrive{.name = "splitdrive", .home = Home::posixpath, .qualname = "splitdrive"};
+constexpr Method posixpath_splitdrive{
+    .name = "splitdrive", .home = Home::posixpath, .qualname = "splitdrive"};
 
 // Object slots the methods read and fill.
-constexpr const char* path_slots[] = {"_raw_paths", "_drv", "_root", "_tail_cached", "_str",
-                                      "_str_normcase_cached"};
+constexpr const char* path_slots[] = {"_raw_paths",   "_drv", "_root",
+                                      "_tail_cached", "_str", "_str_normcase_cached"};
 constexpr const char* parents_slots[] = {"_path", "_drv", "_root", "_tail"};
 
 // Builtins the methods' code names; the module must not shadow them.
@@ -111,6 +115,9 @@ std::array<Builtin, 10> builtins_used() {
 
 // --- lookups that run no Python code ----------------------------------------
 
+Name fget_name{"fget"};
+Name func_name{"__func__"};
+
 Ref interned(const char* text) {
     return check(PyUnicode_InternFromString(text));
 }
@@ -130,16 +137,14 @@ PyObject* lookup(PyTypeObject* type, const char* name) {
 // The function behind a class attribute: itself, or its property's getter, or
 // the function a classmethod or staticmethod wraps.
 Ref function_behind(PyObject* attribute) {
-    static const Ref fget = interned("fget");
-    static const Ref func = interned("__func__");
     if (attribute == nullptr)
         return {};
     if (PyFunction_Check(attribute))
         return Ref::borrow(attribute);
     if (Py_IS_TYPE(attribute, &PyProperty_Type))
-        return check(PyObject_GetAttr(attribute, fget.get()));
+        return check(PyObject_GetAttr(attribute, fget_name));
     if (Py_IS_TYPE(attribute, &PyClassMethod_Type) || Py_IS_TYPE(attribute, &PyStaticMethod_Type))
-        return check(PyObject_GetAttr(attribute, func.get()));
+        return check(PyObject_GetAttr(attribute, func_name));
     return {};
 }
 
@@ -152,7 +157,8 @@ bool is_standard_function(PyObject* attribute, const Method& method, const Names
     auto* const f = reinterpret_cast<PyFunctionObject*>(function.get());
     const auto* const code = reinterpret_cast<PyCodeObject*>(f->func_code);
     if (f->func_globals != ns.of(method.home) || f->func_builtins != ns.builtins ||
-        PyUnicode_CompareWithASCIIString(code->co_qualname, method.qualname) != 0 || f->func_defaults != nullptr)
+        PyUnicode_CompareWithASCIIString(code->co_qualname, method.qualname) != 0 ||
+        f->func_defaults != nullptr)
         return false;
     if (std::strcmp(method.name, "relative_to") != 0)
         return f->func_kwdefaults == nullptr;
@@ -193,7 +199,8 @@ Py_ssize_t slot_offset(PyTypeObject* type, const char* name, PyTypeObject* owner
     if (descriptor == nullptr || !Py_IS_TYPE(descriptor, &PyMemberDescr_Type))
         return 0;
     const auto* const member = reinterpret_cast<PyMemberDescrObject*>(descriptor);
-    if (member->d_common.d_type != owner || member->d_member->type != Py_T_OBJECT_EX || member->d_member->flags != 0)
+    if (member->d_common.d_type != owner || member->d_member->type != Py_T_OBJECT_EX ||
+        member->d_member->flags != 0)
         return 0;
     return member->d_member->offset;
 }
@@ -203,7 +210,8 @@ bool is_builtin_function(PyObject* o, const char* name, PyObject* module_dict) {
         return false;
     PyObject* const self = PyCFunction_GET_SELF(o);
     return std::strcmp(reinterpret_cast<PyCFunctionObject*>(o)->m_ml->ml_name, name) == 0 &&
-           self != nullptr && PyModule_Check(self) && (module_dict == nullptr || PyModule_GetDict(self) == module_dict);
+           self != nullptr && PyModule_Check(self) &&
+           (module_dict == nullptr || PyModule_GetDict(self) == module_dict);
 }
 
 // Builtins as the methods' code finds them: not shadowed by their modules.
@@ -290,9 +298,11 @@ PosixRelativeTo::PosixRelativeTo()
       posixpath_(module_dict("posixpath")),
       os_(module_dict("os")),
       builtins_(Ref::steal(PyEval_GetFrameBuiltins())) {
+    if (!builtins_)
+        PyErr_Clear();
     if (local_ && abc_ && collections_abc_ && posixpath_ && os_ && builtins_)
-        dict_changes_.emplace(std::initializer_list<PyObject*>{local_.get(), abc_.get(), collections_abc_.get(),
-                                                                posixpath_.get(), os_.get(), builtins_.get()});
+        dict_changes_.emplace(std::initializer_list<PyObject*>{
+            local_.get(), abc_.get(), collections_abc_.get(), posixpath_.get(), os_.get(), builtins_.get()});
 }
 
 PosixRelativeTo::Stamp PosixRelativeTo::stamp() const noexcept {
@@ -341,14 +351,16 @@ bool PosixRelativeTo::check_standard() {
 
     for (PyTypeObject* type : {pure, concrete}) {
         if (Py_TYPE(type) != &PyType_Type || !is_plain_class(type) || !PyType_IsSubtype(type, base) ||
-            !has_standard_methods(type, path_methods, ns) || !is_module_with_dict(lookup(type, "parser"), ns.posixpath))
+            !has_standard_methods(type, path_methods, ns) ||
+            !is_module_with_dict(lookup(type, "parser"), ns.posixpath))
             return false;
         for (const char* name : path_slots) {
             if (slot_offset(type, name, base) == 0)
                 return false;
         }
     }
-    if (!has_standard_methods(pure, pure_construction, ns) || !has_standard_methods(concrete, concrete_construction, ns) ||
+    if (!has_standard_methods(pure, pure_construction, ns) ||
+        !has_standard_methods(concrete, concrete_construction, ns) ||
         !is_standard_function(lookup_after_first(concrete, "__init__"), concrete_super_init, ns))
         return false;
     if (!is_plain_class(parents) || !has_standard_methods(parents, parents_methods, ns) ||
@@ -367,8 +379,9 @@ bool PosixRelativeTo::check_standard() {
         !is_module_with_dict(item(ns.local, "posixpath"), ns.posixpath) || !is_module_with_dict(os, ns.os) ||
         !is_builtin_function(item(ns.os, "fspath"), "fspath", nullptr) || as_type(chain) == nullptr ||
         std::strcmp(as_type(chain)->tp_name, "itertools.chain") != 0 ||
-        !PyType_HasFeature(as_type(chain), Py_TPFLAGS_IMMUTABLETYPE) || sep == nullptr || !PyUnicode_CheckExact(sep) ||
-        PyUnicode_CompareWithASCIIString(sep, "/") != 0 || !builtins_are_standard(ns))
+        !PyType_HasFeature(as_type(chain), Py_TPFLAGS_IMMUTABLETYPE) || sep == nullptr ||
+        !PyUnicode_CheckExact(sep) || PyUnicode_CompareWithASCIIString(sep, "/") != 0 ||
+        !builtins_are_standard(ns))
         return false;
     if (!is_standard_function(item(ns.posixpath, "splitdrive"), posixpath_splitdrive, ns) ||
         !is_builtin_function(item(ns.posixpath, "splitroot"), "_path_splitroot_ex", nullptr))
@@ -402,7 +415,8 @@ PyObject* PosixRelativeTo::compared_text(PyObject* path) {
 
 PosixRelativeTo::Answer PosixRelativeTo::answer(PyObject* path, PyObject* other) {
     if (!standard() || !is_standard_path(path) || !is_standard_path(other))
-        return (fprintf(stderr, "dbg %d %d %d\n", standard_, is_standard_path(path), is_standard_path(other)), Answer::ask_the_method);
+        return (fprintf(stderr, "dbg %d %d %d\n", standard_, is_standard_path(path), is_standard_path(other)),
+                Answer::ask_the_method);
     // In the method's order: `other` is looked at first.
     const Ref other_text = Ref::borrow(compared_text(other));
     if (!other_text)

@@ -26,7 +26,7 @@ public:
     PosixRelativeTo(const PosixRelativeTo&) = delete;
     PosixRelativeTo& operator=(const PosixRelativeTo&) = delete;
 
-    enum class Answer { returns, raises_value_error, ask_the_method };
+    enum class Answer : std::uint8_t { returns, raises_value_error, ask_the_method };
     // What `path.relative_to(other)` would do. On the way it fills the caches
     // of the two paths that the method itself would fill.
     Answer answer(PyObject* path, PyObject* other);
