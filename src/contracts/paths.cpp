@@ -11,7 +11,15 @@ Ref file_name(PyObject* path) {
     return py::getattr(path, name_name);
 }
 
-bool relative_to_succeeds(PyObject* path, PyObject* other) {
+bool RelativeTo::succeeds(PyObject* path, PyObject* other) {
+    switch (standard_paths_.answer(path, other)) {
+        case py::PosixRelativeTo::Answer::returns:
+            return true;
+        case py::PosixRelativeTo::Answer::raises_value_error:
+            return false;
+        case py::PosixRelativeTo::Answer::ask_the_method:
+            break;
+    }
     PyObject* args[] = {path, other};
     const Ref result = Ref::steal(PyObject_VectorcallMethod(relative_to_name, args, 2, nullptr));
     if (result)

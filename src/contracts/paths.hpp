@@ -2,13 +2,23 @@
 #pragma once
 
 #include "contracts/common.hpp"
+#include "pyapi/posix_relative_to.hpp"
 
 namespace quorin::pdk::contracts::paths {
 
 // `path.name`, the file name.
 Ref file_name(PyObject* path);
-// Whether `path.relative_to(other)` returns (its result is dropped) rather than
-// raise ValueError; any other exception propagates.
-bool relative_to_succeeds(PyObject* path, PyObject* other);
+
+// `path.relative_to(other)`, asked of one path after another.
+class RelativeTo {
+public:
+    // Whether it returns (its result is dropped) rather than raise ValueError;
+    // any other exception propagates. The standard library's own POSIX paths
+    // are answered from their texts, without the call.
+    bool succeeds(PyObject* path, PyObject* other);
+
+private:
+    py::PosixRelativeTo standard_paths_;
+};
 
 }  // namespace quorin::pdk::contracts::paths
