@@ -14,6 +14,7 @@ LIMIT = 1 << 17
 
 _resolved: dict[Path, Path] = {}
 _sources: dict[tuple[Path | None, str], Path] = {}
+_texts: dict[str, Path] = {}
 
 
 def resolve(path: Path) -> Path:
@@ -37,6 +38,19 @@ def remember(path: Path, result: Path) -> None:
     _resolved.setdefault(result, result)
 
 
+def resolve_text(text: str) -> Path:
+    """`Path(text).resolve()` of an absolute path given as text."""
+    try:
+        return _texts[text]
+    except KeyError:
+        pass
+    result = resolve(Path(text))
+    if len(_texts) >= LIMIT:
+        _texts.clear()
+    _texts[text] = result
+    return result
+
+
 def source(project_dir: Path | None, text: str) -> Path:
     """The resolved path of a record's `source`: absolute, or relative to `project_dir`."""
     key = (project_dir, text)
@@ -55,3 +69,4 @@ def forget() -> None:
     """Drops every remembered answer: the next ones come from the file system as it is now."""
     _resolved.clear()
     _sources.clear()
+    _texts.clear()

@@ -33,7 +33,7 @@ def get_project_dir() -> Path:
     if not os.path.isabs(raw):
         # Resolving a relative path starts from the current directory.
         raw = os.path.join(os.getcwd(), raw)
-    return resolved.resolve(Path(raw))
+    return resolved.resolve_text(raw)
 
 
 def get_pdk_name() -> str:

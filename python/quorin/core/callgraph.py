@@ -46,12 +46,18 @@ class CallGraph:
     unparsed: dict[Path, SyntaxError] = field(default_factory=dict)
 
 
-@dataclass(frozen=True, slots=True)
 class _FileScan:
     """What one file contributes: its cells (name, line, names called) and a syntax error."""
 
-    cells: tuple[tuple[str, int, tuple[str, ...]], ...]
-    error: SyntaxError | None
+    __slots__ = ("cells", "error", "names", "called")
+
+    def __init__(
+        self, cells: tuple[tuple[str, int, tuple[str, ...]], ...], error: SyntaxError | None
+    ) -> None:
+        self.cells = cells
+        self.error = error
+        self.names = frozenset(name for name, _, _ in cells)
+        self.called = frozenset(n for _, _, calls in cells for n in calls)
 
 
 def _scan_file(file: Path, data: bytes) -> _FileScan:
@@ -70,8 +76,19 @@ def _scan_file(file: Path, data: bytes) -> _FileScan:
     )
 
 
-# The project package's file cache, most recently used last.
-_caches: dict[Path, FileCache[_FileScan]] = {}
+class _Project:
+    """What the last graph of one project package was built from."""
+
+    def __init__(self) -> None:
+        self.files = FileCache(_scan_file, limit=_FILES_LIMIT)
+        self.paths: dict[str, Path] = {}
+        # Per file, the scan its nodes were made from, and the nodes.
+        self.nodes: dict[Path, tuple[_FileScan, dict[str, CellNode]]] = {}
+        self.names: frozenset[str] = frozenset()
+
+
+# The project packages' last graphs, most recently used last.
+_projects: dict[Path, _Project] = {}
 # A file's `source` text, by project directory and file: plain path arithmetic.
 _sources: dict[tuple[Path, Path], str] = {}
 
@@ -82,41 +99,99 @@ def create_callgraph() -> CallGraph:
     resolved.forget()
     project_dir = settings.get_project_dir()
     package_dir = project_dir / settings.get_project_name()
-    cache = _caches.pop(package_dir, None)
-    if cache is None:
-        cache = FileCache(_scan_file, limit=_FILES_LIMIT)
-    while len(_caches) >= _PROJECTS_LIMIT:
-        del _caches[next(iter(_caches))]
-    _caches[package_dir] = cache
-    return _build(project_dir, package_dir, cache)
+    project = _projects.pop(package_dir, None)
+    if project is None:
+        project = _Project()
+    while len(_projects) >= _PROJECTS_LIMIT:
+        del _projects[next(iter(_projects))]
+    _projects[package_dir] = project
+    return _build(project_dir, package_dir, project)
 
 
-def _build(project_dir: Path, package_dir: Path, cache: FileCache[_FileScan]) -> CallGraph:
+def _build(project_dir: Path, package_dir: Path, project: _Project) -> CallGraph:
     real_package = resolved.resolve(package_dir) == package_dir
-    graph = CallGraph(project_dir)
-    called: dict[str, tuple[str, ...]] = {}
-    files = sorted(package_dir.rglob("*.py"))
+    texts = _python_files(str(package_dir))
+    known = project.paths
+    files = [known.get(text) or Path(text) for text in texts]
+    project.paths = dict(zip(texts, files, strict=True))
+    scans = []
     for file in files:
         st = os.lstat(file)
         if stat.S_ISLNK(st.st_mode):
-            scan = cache.get(file)
-        else:
-            # The walk does not descend into linked folders, so below a package folder that is
-            # its own resolved path, a file that is no link is resolved already.
-            if real_package:
-                resolved.remember(file, file)
-            scan = cache.get(file, st)
+            scans.append(project.files.get(file))
+            continue
+        # The walk does not descend into linked folders, so below a package folder that is its
+        # own resolved path, a file that is no link is resolved already.
+        if real_package:
+            resolved.remember(file, file)
+        scans.append(project.files.get(file, st))
+    project.files.keep_only(files)
+
+    graph = CallGraph(project_dir)
+    names = frozenset[str]().union(*(scan.names for scan in scans))
+    # A file's nodes stay as they were unless the file changed or a name it calls came or went.
+    # Not `^`: its result keeps the table of a large set, which every disjointness test walks.
+    changed = (names - project.names) | (project.names - names)
+    nodes: dict[Path, tuple[_FileScan, dict[str, CellNode]]] = {}
+    count = 0
+    for file, scan in zip(files, scans, strict=True):
         if scan.error is not None:
             graph.unparsed[file] = scan.error
-        for name, line, calls in scan.cells:
-            graph.cells.pop(name, None)
-            graph.cells[name] = CellNode(name, file, line, ())
-            called[name] = calls
-    cache.keep_only(files)
-    for name, cell in graph.cells.items():
-        calls = tuple(dict.fromkeys(n for n in called[name] if n in graph.cells and n != name))
-        graph.cells[name] = CellNode(cell.name, cell.path, cell.line, calls)
+        previous = project.nodes.get(file)
+        if previous is not None and previous[0] is scan and scan.called.isdisjoint(changed):
+            file_nodes = previous[1]
+        else:
+            file_nodes = _file_nodes(file, scan, names)
+        nodes[file] = (scan, file_nodes)
+        graph.cells.update(file_nodes)
+        count += len(file_nodes)
+    if count != len(graph.cells):
+        # A name defined in several files: the last definition wins, in the place of its file.
+        graph.cells.clear()
+        for _, file_nodes in nodes.values():
+            for name, node in file_nodes.items():
+                graph.cells.pop(name, None)
+                graph.cells[name] = node
+    project.nodes = nodes
+    project.names = names
     return graph
+
+
+def _file_nodes(file: Path, scan: _FileScan, names: frozenset[str]) -> dict[str, CellNode]:
+    nodes: dict[str, CellNode] = {}
+    for name, line, called in scan.cells:
+        calls = tuple(dict.fromkeys(n for n in called if n in names and n != name))
+        nodes.pop(name, None)
+        nodes[name] = CellNode(name, file, line, calls)
+    return nodes
+
+
+def _python_files(package_dir: str) -> list[str]:
+    """What `sorted(Path(package_dir).rglob("*.py"))` lists, as text, several times faster.
+
+    Like the glob, the walk does not descend into linked folders, skips folders it cannot list,
+    and takes entries of any kind whose name ends in ".py"; the order is that of the paths.
+    """
+    found = []
+    stack = [package_dir]
+    while stack:
+        folder = stack.pop()
+        try:
+            with os.scandir(folder) as listing:
+                entries = list(listing)
+        except OSError:
+            continue
+        for entry in entries:
+            if entry.name.endswith(".py"):
+                found.append(entry.path)
+            try:
+                if entry.is_dir(follow_symlinks=False):
+                    stack.append(entry.path)
+            except OSError:
+                pass
+    # Paths compare part by part, in their case-normalised form.
+    found.sort(key=lambda text: os.path.normcase(text).split(os.sep))
+    return found
 
 
 def get_static_records(G: CallGraph, paths: Iterable[Path | str] = ()) -> dict[str, FactoryRecord]:
