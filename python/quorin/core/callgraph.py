@@ -147,11 +147,12 @@ def _build(project_dir: Path, package_dir: Path, project: _Project) -> CallGraph
         count += len(file_nodes)
     if count != len(graph.cells):
         # A name defined in several files: the last definition wins, in the place of its file.
-        graph.cells.clear()
-        for _, file_nodes in nodes.values():
-            for name, node in file_nodes.items():
-                graph.cells.pop(name, None)
-                graph.cells[name] = node
+        # Walked backwards, the first sighting of a name is that place.
+        backwards: dict[str, CellNode] = {}
+        for _, file_nodes in reversed(nodes.values()):
+            backwards.update(reversed(file_nodes.items()))
+        backwards.update(graph.cells)  # the values of the last definitions
+        graph.cells = dict(reversed(backwards.items()))
     project.nodes = nodes
     project.names = names
     return graph
