@@ -32,6 +32,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
+NAME = "end-to-end"
 PROJECT = "proj"
 CELLS_PER_FILE = 10
 FILES_PER_PACKAGE = 50
