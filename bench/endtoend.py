@@ -69,7 +69,12 @@ def cell_name(j: int, i: int) -> str:
 
 def source_text(j: int, renamed: bool = False) -> str:
     """File j; `renamed` gives its last cell another name and a longer body."""
-    lines = ['"""Generated cells."""', "", "import lumset as lm", "from lumset.components import WG"]
+    lines = [
+        '"""Generated cells."""',
+        "",
+        "import lumset as lm",
+        "from lumset.components import WG",
+    ]
     earlier = next((k for k in range(j - 1, -1, -1) if not fails(k)), None)
     if earlier is not None:
         lines.append(f"from {module_of(earlier)} import {cell_name(earlier, 0)}")
@@ -79,7 +84,9 @@ def source_text(j: int, renamed: bool = False) -> str:
         name = cell_name(j, i)
         if renamed and i == CELLS_PER_FILE - 1:
             name += "_renamed"
-        callee = cell_name(j, i - 1) if i else (cell_name(earlier, 0) if earlier is not None else "")
+        callee = (
+            cell_name(j, i - 1) if i else (cell_name(earlier, 0) if earlier is not None else "")
+        )
         lines += [
             "",
             "",
@@ -92,7 +99,13 @@ def source_text(j: int, renamed: bool = False) -> str:
             lines.append(f"    c.add_ref({callee}(length=length))")
         lines += ["    c.add_port('o1', (0, 0), 180, width)", "    return c"]
     if failing_parse(j):
-        lines += ["", "", "@lm.cell", "def unfinished(width: float = 0.5 -> lm.Component:", "    ..."]
+        lines += [
+            "",
+            "",
+            "@lm.cell",
+            "def unfinished(width: float = 0.5 -> lm.Component:",
+            "    ...",
+        ]
     return "\n".join(lines) + "\n"
 
 

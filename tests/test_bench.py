@@ -256,11 +256,15 @@ def test_end_to_end_sides_agree_on_a_generated_project(tmp_path: Path) -> None:
     measured = endtoend.measure(1_600, rounds=1, repeats=1, before=None, workdir=tmp_path)
     counts = measured.counts
     # The pattern search adds the cell of the file that does not parse; the edit renames one.
-    assert counts["extension"] == counts["baseline"] == {
-        "first": [1_601, 0],
-        "again": [0, 0],
-        "one file": [10, 1],
-    }
+    assert (
+        counts["extension"]
+        == counts["baseline"]
+        == {
+            "first": [1_601, 0],
+            "again": [0, 0],
+            "one file": [10, 1],
+        }
+    )
     lines = endtoend.report([measured])
     assert any(line.startswith("1,600 cells, baseline / extension: first: ") for line in lines)
     # The edited file is put back for the next side.

@@ -31,7 +31,11 @@ operations = st.one_of(
 def text(cells: list[tuple[str, list[str]]], broken: bool) -> str:
     lines = ["import lumset as lm"]
     for name, calls in cells:
-        lines += ["@lm.cell", f"def {name}():", f"    return [{', '.join(c + '()' for c in calls)}]"]
+        lines += [
+            "@lm.cell",
+            f"def {name}():",
+            f"    return [{', '.join(c + '()' for c in calls)}]",
+        ]
     if broken:
         lines += ["@lm.cell", "def w(:"]
     return "\n".join(lines) + "\n"
@@ -75,7 +79,9 @@ class Project:
 
 
 @pytest.mark.parametrize("trust_times", [False, True], ids=["recent-files", "old-files"])
-@settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@settings(
+    max_examples=150, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture]
+)
 @given(steps=st.lists(operations, max_size=14))
 def test_incremental_graph_equals_a_full_scan(
     tmp_path_factory: pytest.TempPathFactory,

@@ -52,5 +52,10 @@ def test_absolute_source_follows_changes(
         create_callgraph()
         expected = project / "b.py"
     assert record.absolute_source() == expected
-    assert vars(record) == {"name": "a", "source": record.source, "status": "UNKNOWN", "message": ""}
+    assert vars(record) == {
+        "name": "a",
+        "source": record.source,
+        "status": "UNKNOWN",
+        "message": "",
+    }
     assert repr(copy.deepcopy(record)) == repr(record)

@@ -19,8 +19,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 from quorin import resolved, settings
-from quorin.filecache import FileCache
 from quorin.core.imports import get_cells_from_regex
+from quorin.filecache import FileCache
 from quorin.models import FactoryRecord
 
 _LIBRARY_ALIASES = frozenset({"lm", "lumset"})
