@@ -150,6 +150,9 @@ def worker(side: str, project: Path, database: Path, repeats: int) -> dict[str, 
     else:
         import quorin.core.pdk as module  # type: ignore[no-redef]
     module.get_pdk()  # the PDK's own import is not the registration's work
+    # The project's bytecode is written, as by default, whatever the environment says: a project
+    # run before imports from it. The benchmark's own modules are imported by now.
+    sys.dont_write_bytecode = False
     n_files = sum(1 for _ in (project / PROJECT).rglob("mod*.py"))
     j = edited_file(n_files)
     path = file_of(project, j).resolve()
@@ -208,8 +211,6 @@ def stand_ins_at(rev: str, into: Path) -> Path:
 
 def spawn(side: str, project: Path, database: Path, repeats: int, path: Path | None) -> Any:
     env = dict(os.environ)
-    # Bytecode is written, as it is by default: a project run before imports from it.
-    env.pop("PYTHONDONTWRITEBYTECODE", None)
     if path is not None:
         env["PYTHONPATH"] = os.pathsep.join([str(path), env.get("PYTHONPATH", "")])
     database.unlink(missing_ok=True)
