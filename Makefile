@@ -51,7 +51,8 @@ test: install
 demo: install
 	$(PY) examples/demo.py
 
-# The extension against the plain-Python baseline in bench/; BENCH_ARGS=--quick for fewer runs.
+# The extension against the plain-Python baseline in bench/, then end to end on a generated
+# project; BENCH_ARGS=--quick for fewer runs, BENCH_ARGS="--before REV" to add older stand-ins.
 bench: install
 	$(PY) -m bench $(BENCH_ARGS)
 

@@ -18,7 +18,7 @@ from dataclasses import dataclass
 from types import ModuleType
 
 import quorin.core.pdk as extension
-from bench import baseline
+from bench import baseline, endtoend
 from bench.fakes import Services, installed
 from bench.workloads import WORKLOADS, Case, FileTree, Workload
 
@@ -168,7 +168,14 @@ def main(argv: Sequence[str] | None = None) -> int:
     )
     parser.add_argument("--size", choices=("small", "large", "both"), default="both")
     parser.add_argument("--repeats", type=int, help="least runs per side at the small size")
+    parser.add_argument(
+        "--before", metavar="REV", help="end to end: also time the stand-ins of this commit"
+    )
     options = parser.parse_args(argv)
+    # The end-to-end workload runs in processes of its own, after the table.
+    end_to_end = not options.only or any(o in endtoend.NAME for o in options.only)
+    only = [o for o in options.only or () if o not in endtoend.NAME]
+    workloads = selected(only) if only or not options.only else []
 
     repeats = options.repeats or (3 if options.quick else 7)
     seconds = 0.5 if options.quick else 3.0
@@ -184,15 +191,20 @@ def main(argv: Sequence[str] | None = None) -> int:
     rows: list[Row] = []
     tree = FileTree()
     try:
-        for workload in selected(options.only):
+        for workload in workloads:
             for factor in factors:
                 n = workload.small * factor
                 print(f"  {workload.name} at {workload.label(n)} ...", file=sys.stderr, flush=True)
                 rows.append(measure(workload, n, budgets[factor], tree))
     finally:
         tree.close()
-    print()
-    print_table(rows)
+    if rows:
+        print()
+        print_table(rows)
+    if end_to_end:
+        print()
+        args = ["--size", options.size] + (["--quick"] if options.quick else [])
+        endtoend.main(args + (["--before", options.before] if options.before else []))
     return 0
 
 

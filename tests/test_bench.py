@@ -11,7 +11,7 @@ from typing import Any
 import pytest
 
 import quorin.core.pdk as extension
-from bench import baseline, run, stacks
+from bench import baseline, endtoend, run, stacks
 from bench.fakes import Models, Record, Services, installed
 from bench.workloads import WORKLOADS, Case, FileTree, Workload
 
@@ -249,3 +249,33 @@ def test_a_timed_run_that_fails_leaves_garbage_collection_on() -> None:
     with pytest.raises(ValueError, match="boom"):
         run.timed(baseline, Failing())
     assert gc.isenabled()
+
+
+def test_end_to_end_sides_agree_on_a_generated_project(tmp_path: Path) -> None:
+    # 1,600 cells: among the 160 files, two fail to import and one does not parse.
+    measured = endtoend.measure(1_600, rounds=1, repeats=1, before=None, workdir=tmp_path)
+    counts = measured.counts
+    # The pattern search adds the cell of the file that does not parse; the edit renames one.
+    assert (
+        counts["extension"]
+        == counts["baseline"]
+        == {
+            "first": [1_601, 0],
+            "again": [0, 0],
+            "one file": [10, 1],
+        }
+    )
+    lines = endtoend.report([measured])
+    assert any(line.startswith("1,600 cells, baseline / extension: first: ") for line in lines)
+    # The edited file is put back for the next side.
+    edited = endtoend.edited_file(160)
+    path = endtoend.file_of(tmp_path / "project1600", edited)
+    assert path.read_text() == endtoend.source_text(edited)
+
+
+def test_end_to_end_is_run_after_the_table_or_alone(monkeypatch: pytest.MonkeyPatch) -> None:
+    calls: list[list[str]] = []
+    monkeypatch.setattr(endtoend, "main", lambda argv: calls.append(argv) or 0)
+    assert run.main(["--only", "end-to-end", "--quick", "--size", "small"]) == 0
+    assert run.main(["--only", "_clean", "--size", "small", "--repeats", "1"]) == 0
+    assert calls == [["--size", "small", "--quick"]]

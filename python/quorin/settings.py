@@ -7,7 +7,8 @@ configures the project in the table `[tool.quorin]`:
     name = "demo"       # the package name (default `[project].name`, else the folder name)
     is_pdk = false      # whether the project is itself a PDK (default false)
 
-Every function reads the file afresh, so edits and a changed environment take effect at once.
+Every function looks at the file afresh, so edits and a changed environment take effect at
+once; the file is parsed again only when it has changed (see `quorin.filecache`).
 """
 
 import os
@@ -15,6 +16,9 @@ import tomllib
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Any
+
+from quorin import resolved
+from quorin.filecache import FileCache
 
 PROJECT_DIR_ENV = "QUORIN_PROJECT_DIR"
 DEFAULT_PDK = "generic"
@@ -25,7 +29,11 @@ class SettingsError(RuntimeError):
 
 
 def get_project_dir() -> Path:
-    return Path(os.environ.get(PROJECT_DIR_ENV) or os.getcwd()).resolve()
+    raw = os.environ.get(PROJECT_DIR_ENV) or os.getcwd()
+    if not os.path.isabs(raw):
+        # Resolving a relative path starts from the current directory.
+        raw = os.path.join(os.getcwd(), raw)
+    return resolved.resolve_text(raw)
 
 
 def get_pdk_name() -> str:
@@ -59,17 +67,25 @@ class _Config:
 def _load() -> _Config:
     path = get_project_dir() / "pyproject.toml"
     try:
-        with path.open("rb") as file:
-            document = tomllib.load(file)
+        return _configs.get(path)
     except FileNotFoundError:
-        document = {}
-    except (tomllib.TOMLDecodeError, UnicodeDecodeError) as exc:
-        raise SettingsError(f"{path}: not a valid TOML file: {exc}") from exc
+        return _parse(path, b"")
     except OSError as exc:
         raise SettingsError(f"{path}: cannot be read: {exc}") from exc
+
+
+def _parse(path: Path, data: bytes) -> _Config:
+    try:
+        document = tomllib.loads(data.decode())
+    except (tomllib.TOMLDecodeError, UnicodeDecodeError) as exc:
+        raise SettingsError(f"{path}: not a valid TOML file: {exc}") from exc
     return _Config(
         path, {name: _table(path, document, name) for name in ("project", "tool.quorin")}
     )
+
+
+# A few projects per process at most; each entry is one small parsed file.
+_configs = FileCache(_parse, limit=16)
 
 
 def _table(path: Path, document: dict[str, Any], dotted: str) -> dict[str, Any]:

@@ -1,3 +1,4 @@
+import tomllib
 from pathlib import Path
 
 import pytest
@@ -51,3 +52,23 @@ def test_malformed_pyproject_names_the_file(project: Path, toml: str, complaint:
     with pytest.raises(settings.SettingsError) as info:
         settings.get_pdk_name()
     assert str(info.value).startswith(f"{project / 'pyproject.toml'}: {complaint}")
+
+
+@pytest.mark.parametrize("new_name", ["bbbb", "a_longer_name"], ids=["same-size", "other-size"])
+def test_parsed_once_per_change(
+    project: Path, monkeypatch: pytest.MonkeyPatch, new_name: str
+) -> None:
+    write(project, "pyproject.toml", '[project]\nname = "aaaa"\n')
+    parsed: list[str] = []
+    loads = tomllib.loads
+    monkeypatch.setattr(tomllib, "loads", lambda text: parsed.append(text) or loads(text))
+    assert [settings.get_project_name() for _ in range(3)] == ["aaaa"] * 3
+    assert len(parsed) == 1
+    # Written within the same clock tick, a same-size edit leaves the same times behind.
+    write(project, "pyproject.toml", f'[project]\nname = "{new_name}"\n')
+    assert settings.get_project_name() == new_name and settings.is_a_pdk() is False
+    assert len(parsed) == 2
+    other = project.parent / "other"
+    write(other, "pyproject.toml", '[project]\nname = "other"\n')
+    monkeypatch.setenv("QUORIN_PROJECT_DIR", str(other))
+    assert settings.get_project_name() == "other"

@@ -15,7 +15,7 @@ from collections.abc import Sequence
 from pathlib import Path
 from types import ModuleType
 
-from quorin import settings
+from quorin import resolved, settings
 
 type ImportErrors = dict[Path, tuple[str, Exception]]
 
@@ -44,8 +44,14 @@ def import_modules(
     importlib.invalidate_caches()
     imported_before = set(sys.modules) if reload else set()
     for path in paths:
-        file = Path(path).resolve()
-        name = module_name(file, project_dir)
+        file = resolved.resolve(Path(path))
+        try:
+            name = _module_names[file, project_dir]
+        except KeyError:
+            name = module_name(file, project_dir)
+            if len(_module_names) >= resolved.LIMIT:
+                _module_names.clear()
+            _module_names[file, project_dir] = name
         inside = name is not None
         name = name or file.stem
         try:
@@ -55,6 +61,10 @@ def import_modules(
         except Exception as exc:
             errors[path] = (name, exc)
     return modules, errors
+
+
+# Module names by file and project directory: plain path arithmetic, remembered.
+_module_names: dict[tuple[Path, Path], str | None] = {}
 
 
 def module_name(file: Path, project_dir: Path) -> str | None:
@@ -105,7 +115,7 @@ def _check_origin(module: ModuleType, name: str, file: Path) -> None:
     # Another file of the same module name (a shadowing package earlier on sys.path, or a stale
     # module) must not pass for the requested one.
     origin = getattr(module, "__file__", None)
-    if origin is None or Path(origin).resolve() != file:
+    if origin is None or resolved.resolve(Path(origin)) != file:
         raise ImportError(f"module {name!r} is {origin}, not {file}", name=name, path=str(file))
 
 

@@ -1,0 +1,72 @@
+"""Resolved paths, remembered from one call-graph build to the next.
+
+Resolving a path asks the file system about every one of its components, and a registration run
+asks for the same few hundred files many times over. Each answer is kept until the next call
+graph is built (every registration run builds one first), so that a run sees the file system as
+it was when the run started: a symlink changed between two runs is seen by the second.
+"""
+
+from pathlib import Path
+
+# Bounds the memory a long session can hold; overflowing empties the table, which only costs
+# resolving again.
+LIMIT = 1 << 17
+
+_resolved: dict[Path, Path] = {}
+_sources: dict[tuple[Path | None, str], Path] = {}
+_texts: dict[str, Path] = {}
+
+
+def resolve(path: Path) -> Path:
+    """`path.resolve()` of an absolute path, as it was at the last call-graph build or later."""
+    try:
+        return _resolved[path]
+    except KeyError:
+        pass
+    result = path.resolve()
+    if path.is_absolute():
+        remember(path, result)
+    return result
+
+
+def remember(path: Path, result: Path) -> None:
+    """Records that absolute `path` resolves to `result`, a resolved path."""
+    if len(_resolved) >= LIMIT:
+        _resolved.clear()
+    _resolved[path] = result
+    # A resolved path resolves to itself.
+    _resolved.setdefault(result, result)
+
+
+def resolve_text(text: str) -> Path:
+    """`Path(text).resolve()` of an absolute path given as text."""
+    try:
+        return _texts[text]
+    except KeyError:
+        pass
+    result = resolve(Path(text))
+    if len(_texts) >= LIMIT:
+        _texts.clear()
+    _texts[text] = result
+    return result
+
+
+def source(project_dir: Path | None, text: str) -> Path:
+    """The resolved path of a record's `source`: absolute, or relative to `project_dir`."""
+    key = (project_dir, text)
+    try:
+        return _sources[key]
+    except KeyError:
+        pass
+    result = resolve(Path(text) if project_dir is None else project_dir / text)
+    if len(_sources) >= LIMIT:
+        _sources.clear()
+    _sources[key] = result
+    return result
+
+
+def forget() -> None:
+    """Drops every remembered answer: the next ones come from the file system as it is now."""
+    _resolved.clear()
+    _sources.clear()
+    _texts.clear()
