@@ -260,7 +260,11 @@ def test_lookup_that_compares_python_keys_is_made(monkeypatch: pytest.MonkeyPatc
     def run(module: Any, services: SimpleNamespace) -> Any:
         monkeypatch.setattr(Twin, "compared", 0)
         # Inserted first, the twin sits where a lookup of "a" probes first.
-        static = {Twin("a"): Record("t", "x.py"), "a": Record("a", "x.py"), "b": Record("b", "y.py")}
+        static = {
+            Twin("a"): Record("t", "x.py"),
+            "a": Record("a", "x.py"),
+            "b": Record("b", "y.py"),
+        }
         present = {"a": Record("a", "x.py", "OK"), Twin("b"): Record("u", "y.py")}
         add, remove = module._get_database_updates(static, present, [])
         return [r.name for r in add], [str(n) for n in remove], Twin.compared
@@ -276,7 +280,10 @@ def test_key_sets_made_again_after_a_change(changed: str, name: str) -> None:
         mapping = static if changed == "static" else present
         write = services.logger.info
         # The first log line adds a name that the sets still to be made must show.
-        services.logger.info = lambda text: (mapping.setdefault(name, Record(name, "z.py")), write(text))
+        services.logger.info = lambda text: (
+            mapping.setdefault(name, Record(name, "z.py")),
+            write(text),
+        )
         add, remove = module._get_database_updates(static, present, [])
         return [r.name for r in add], remove
 
