@@ -97,13 +97,13 @@ BINDING_ERRORS = [
     ("FrozenPdk.__setattr__", (object(), "x"), {}, "__setattr__() takes exactly 3 positional arguments (2 given)"),
 ]  # fmt: skip
 
+# Those of `_error_cell`: test_error_cell.
 TYPE_ERRORS = [
     ("activate_pdk_by_name", (None,), "Argument 'name' has incorrect type (expected str, got NoneType)"),
     ("_import_modules", ({}, ()), "Argument 'paths' has incorrect type (expected list, got tuple)"),
     ("_import_modules", ([], ()), "Argument 'static_records' has incorrect type (expected dict, got list)"),
     ("_get_database_updates", ({}, None, []),
      "Argument 'present_records' has incorrect type (expected dict, got NoneType)"),
-    ("_error_cell", ("a", b"m", "e"), "Argument 'modname' has incorrect type (expected str, got bytes)"),
 ]  # fmt: skip
 
 
