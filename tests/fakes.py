@@ -236,3 +236,12 @@ def install(monkeypatch: Any, module: Any, **overrides: Any) -> SimpleNamespace:
 
 def names(records: Iterable[Any]) -> list[str]:
     return [r.name for r in records]
+
+
+def raising(error: BaseException) -> Callable[..., Any]:
+    """A stand-in for an outside call that fails with `error`, whatever it is given."""
+
+    def fail(*args: Any, **kwargs: Any) -> Any:
+        raise error
+
+    return fail

@@ -34,12 +34,12 @@ DECISIONS = [
 
 @pytest.mark.parametrize("container_mod, cell_mod, kept_in", DECISIONS)
 def test_clash_decision(
-    pdk: Any, services: Any, container_mod: Any, cell_mod: Any, kept_in: str
+    impl: Any, services: Any, container_mod: Any, cell_mod: Any, kept_in: str
 ) -> None:
     services.settings.project_name = "p"
     container, cell = factory(container_mod), factory(cell_mod)
     lib = FakePdk("lib", cells={"k": cell, "c": 1}, containers={"o": 2, "k": container})
-    assert pdk._clean_containers_also_in_cells(lib) is None
+    assert impl._clean_containers_also_in_cells(lib) is None
     if kept_in == "cells":
         assert lib.cells == {"k": cell, "c": 1} and lib.containers == {"o": 2}
     else:
@@ -49,18 +49,18 @@ def test_clash_decision(
 
 @pytest.mark.parametrize("cells, containers", [({"a": 1}, {}), ({"a": 1}, {"b": 2}), ({}, {})])
 def test_without_clash_nothing_changes(
-    pdk: Any, services: Any, cells: Any, containers: Any
+    impl: Any, services: Any, cells: Any, containers: Any
 ) -> None:
     lib = FakePdk("lib", cells=dict(cells), containers=dict(containers))
-    pdk._clean_containers_also_in_cells(lib)
+    impl._clean_containers_also_in_cells(lib)
     assert (lib.cells, lib.containers) == (cells, containers)
     assert services.calls == [("settings.get_project_name",)]
 
 
-def test_same_factory_stays_a_container(pdk: Any, services: Any) -> None:
+def test_same_factory_stays_a_container(impl: Any, services: Any) -> None:
     shared = factory("p.cells")
     lib = FakePdk("lib", cells={"k": shared}, containers={"k": shared})
-    pdk._clean_containers_also_in_cells(lib)
+    impl._clean_containers_also_in_cells(lib)
     assert (lib.cells, lib.containers) == ({}, {"k": shared})
 
 
@@ -86,12 +86,12 @@ class Name:
         return f"n{len(self.log)}"
 
 
-def test_prefix_is_made_anew_after_the_method_lookup(pdk: Any, services: Any) -> None:
+def test_prefix_is_made_anew_after_the_method_lookup(impl: Any, services: Any) -> None:
     log: list[Any] = []
     services.settings.project_name = Name(log)
     container, cell = factory(Module(False, log)), factory(Module(True, log))
     lib = FakePdk("lib", cells={"k": cell}, containers={"k": container})
-    pdk._clean_containers_also_in_cells(lib)
+    impl._clean_containers_also_in_cells(lib)
     assert log == [
         ("get", "startswith"),
         ("format", ""),
@@ -103,12 +103,12 @@ def test_prefix_is_made_anew_after_the_method_lookup(pdk: Any, services: Any) ->
     assert (lib.cells, lib.containers) == ({"k": cell}, {})
 
 
-def test_module_without_startswith_fails_after_earlier_deletions(pdk: Any, services: Any) -> None:
+def test_module_without_startswith_fails_after_earlier_deletions(impl: Any, services: Any) -> None:
     lib = FakePdk(
         "lib",
         cells={"a": 1, "b": factory("lib.x")},
         containers={"a": 1, "b": factory(42), "c": 3},
     )
     with pytest.raises(AttributeError, match="startswith"):
-        pdk._clean_containers_also_in_cells(lib)
+        impl._clean_containers_also_in_cells(lib)
     assert "a" not in lib.cells and "b" in lib.containers

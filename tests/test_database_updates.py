@@ -1,5 +1,6 @@
 from __future__ import annotations
 
+import copy
 from pathlib import Path
 from typing import Any
 
@@ -12,8 +13,8 @@ def lines(services: Any) -> list[str]:
     return [text for _, text in services.logger.lines]
 
 
-def test_empty_mappings_still_log_three_lines(pdk: Any, services: Any) -> None:
-    assert pdk._get_database_updates({}, {}, []) == ([], [])
+def test_empty_mappings_still_log_three_lines(impl: Any, services: Any) -> None:
+    assert impl._get_database_updates({}, {}, []) == ([], [])
     assert services.calls == [
         ("log",),
         ("log.info", "new factories: []"),
@@ -41,12 +42,13 @@ CASES = {
 
 
 @pytest.mark.parametrize("key", CASES)
-def test_outcome_per_name(pdk: Any, services: Any, key: str) -> None:
-    run, stored, written, outcome = CASES[key]
+def test_outcome_per_name(impl: Any, services: Any, key: str) -> None:
+    # A copy: the records are changed, and the next module must get them as written here.
+    run, stored, written, outcome = copy.deepcopy(CASES[key])
     static = {} if run is None else {key: run}
     present = {} if stored is None else {key: stored}
     # An equal path that is not the same object.
-    add, remove = pdk._get_database_updates(static, present, [Path("/proj/p.py")])
+    add, remove = impl._get_database_updates(static, present, [Path("/proj/p.py")])
     assert add == ([run] if written else []) and (not written or add[0] is run)
     assert remove == ([] if run else [key])
     if run is not None:
@@ -58,7 +60,7 @@ def test_outcome_per_name(pdk: Any, services: Any, key: str) -> None:
     ]
 
 
-def test_orders_by_record_name_with_new_before_updated(pdk: Any, services: Any) -> None:
+def test_orders_by_record_name_with_new_before_updated(impl: Any, services: Any) -> None:
     static = {
         "k1": Record("c", "a.py"),
         "k2": Record("a", "new.py"),
@@ -67,7 +69,7 @@ def test_orders_by_record_name_with_new_before_updated(pdk: Any, services: Any) 
         "zz": Record("zz", "a.py"),
     }
     present = {n: Record(n, "a.py") for n in ("zz", "k3", "y", "x")}
-    add, remove = pdk._get_database_updates(static, present, [])
+    add, remove = impl._get_database_updates(static, present, [])
     assert add == [static["k2"], static["k4"], static["k3"], static["k1"]]
     assert remove == ["x", "y"]
     assert lines(services) == [
@@ -86,14 +88,14 @@ class Recorded(Record):
         return super().__eq__(other)
 
 
-def test_path_is_asked_only_for_equal_sources(pdk: Any, services: Any) -> None:
+def test_path_is_asked_only_for_equal_sources(impl: Any, services: Any) -> None:
     calls = services.calls
     static = {
         "moved": Recorded("moved", "b.py", calls=calls),
         "kept": Recorded("kept", "a.py", "OK", "run", calls=calls),
     }
     present = {n: Record(n, "a.py", "S", "m") for n in static}
-    pdk._get_database_updates(static, present, [])
+    impl._get_database_updates(static, present, [])
     assert [c for c in calls if c[0] != "log" and c[0] != "log.info"] == [
         ("absolute_source", "kept"),
         ("==", "kept", "S", "m"),
@@ -107,14 +109,14 @@ class Source(str):
         return False
 
 
-def test_sources_compared_by_inequality(pdk: Any, services: Any) -> None:
+def test_sources_compared_by_inequality(impl: Any, services: Any) -> None:
     static = {"a": Record("a", Source("x.py"))}
     present = {"a": Record("a", "y.py", "S", "m")}
-    assert pdk._get_database_updates(static, present, []) == ([static["a"]], [])
+    assert impl._get_database_updates(static, present, []) == ([static["a"]], [])
     assert (static["a"].status, static["a"].message) == ("S", "m")
 
 
-def test_errors_pass_through_and_keep_earlier_changes(pdk: Any, services: Any) -> None:
+def test_errors_pass_through_and_keep_earlier_changes(impl: Any, services: Any) -> None:
     boom = ValueError("boom")
 
     class Failing(Record):
@@ -124,14 +126,14 @@ def test_errors_pass_through_and_keep_earlier_changes(pdk: Any, services: Any) -
     static = {"a": Record("a", "a.py"), "b": Failing("b", "a.py")}
     present = {n: Record(n, "a.py", "S", "m") for n in static}
     with pytest.raises(ValueError) as info:
-        pdk._get_database_updates(static, present, [])
+        impl._get_database_updates(static, present, [])
     assert info.value is boom
     # The stored outcome was taken before the comparison failed.
     assert (static["b"].status, static["b"].message) == ("S", "m")
     assert lines(services) == ["new factories: []"]
 
 
-def test_name_is_read_for_the_line_and_for_the_order(pdk: Any, services: Any) -> None:
+def test_name_is_read_for_the_line_and_for_the_order(impl: Any, services: Any) -> None:
     class Named(Record):
         reads = 0
 
@@ -141,6 +143,6 @@ def test_name_is_read_for_the_line_and_for_the_order(pdk: Any, services: Any) ->
             return super().__getattribute__(attr)
 
     static = {"a": Named("a", "b.py"), "n": Named("n", "a.py")}
-    pdk._get_database_updates(static, {"a": Record("a", "a.py")}, [])
+    impl._get_database_updates(static, {"a": Record("a", "a.py")}, [])
     assert Named.reads == 3
     assert names(static.values()) == ["a", "n"]

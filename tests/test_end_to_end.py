@@ -93,13 +93,13 @@ def change_taper_and_add_crossing(project: Path) -> None:
 
 
 def test_first_run_registers_every_cell_of_the_project(
-    pdk: Any, project: Path, log: pytest.LogCaptureFixture
+    impl: Any, project: Path, log: pytest.LogCaptureFixture
 ) -> None:
-    added, removed = pdk.register_cells()
+    added, removed = impl.register_cells()
 
     assert (added, removed) == (sorted(first_run_table(project)), [])
     assert stored(project) == first_run_table(project)
-    active = pdk.get_pdk()
+    active = impl.get_pdk()
     assert lm.get_active_pdk() is active
     assert active.cells["ring_single"] is sys.modules["demo.cells.rings"].ring_single
     assert isinstance(active.cells["mmi2x2"](), lm.Component)
@@ -111,10 +111,10 @@ def test_first_run_registers_every_cell_of_the_project(
 
 @pytest.mark.parametrize("name", ["heated_ring", "heated_ring_double"])
 def test_cells_of_a_file_that_fails_to_import_raise_its_error(
-    pdk: Any, project: Path, name: str
+    impl: Any, project: Path, name: str
 ) -> None:
-    pdk.register_cells()
-    cell = pdk.get_pdk().cells[name]
+    impl.register_cells()
+    cell = impl.get_pdk().cells[name]
     with pytest.raises(ModuleNotFoundError, match=MISSING) as first:
         cell(radius=5.0)
     with pytest.raises(ModuleNotFoundError) as second:
@@ -123,9 +123,9 @@ def test_cells_of_a_file_that_fails_to_import_raise_its_error(
     assert (cell.__name__, cell.__module__) == (name, "demo.broken")
 
 
-def test_project_cell_named_like_a_pdk_container_replaces_it(pdk: Any, project: Path) -> None:
-    pdk.register_cells()
-    active, base = pdk.get_pdk(), pdk.get_base_pdk()
+def test_project_cell_named_like_a_pdk_container_replaces_it(impl: Any, project: Path) -> None:
+    impl.register_cells()
+    active, base = impl.get_pdk(), impl.get_base_pdk()
     assert active.cells["add_pads"].__module__ == "demo.components.pads"
     assert "add_pads" not in active.containers
     assert "extend_ports" in active.containers
@@ -134,17 +134,17 @@ def test_project_cell_named_like_a_pdk_container_replaces_it(pdk: Any, project: 
     assert "ring_single" not in base.cells
 
 
-def test_second_run_finds_nothing_to_write(pdk: Any, project: Path) -> None:
-    pdk.register_cells()
+def test_second_run_finds_nothing_to_write(impl: Any, project: Path) -> None:
+    impl.register_cells()
     before = stored(project)
-    assert pdk.register_cells() == ([], [])
+    assert impl.register_cells() == ([], [])
     assert stored(project) == before
 
 
 def test_full_run_after_edits_writes_new_and_moved_cells_and_removes_deleted(
-    pdk: Any, project: Path
+    impl: Any, project: Path
 ) -> None:
-    pdk.register_cells()
+    impl.register_cells()
     change_taper_and_add_crossing(project)
     (project / "demo" / "components" / "mmi.py").unlink()
     rings = project / "demo" / "cells" / "rings.py"
@@ -155,7 +155,7 @@ def test_full_run_after_edits_writes_new_and_moved_cells_and_removes_deleted(
         "from demo.cells.waveguides import straight_wg\n\n\n@lm.cell\ndef ring_double" + ring_double
     )
 
-    added, removed = pdk.register_cells()
+    added, removed = impl.register_cells()
 
     assert (added, removed) == (["crossing", "ring_double"], ["mmi1x2", "mmi2x2"])
     expected = first_run_table(project)
@@ -163,7 +163,7 @@ def test_full_run_after_edits_writes_new_and_moved_cells_and_removes_deleted(
     expected["crossing"] = ("demo/cells/waveguides.py", "UNKNOWN", "")
     expected["ring_double"] = ("demo/cells/coupled.py", "UNKNOWN", "")
     assert stored(project) == expected
-    active = pdk.get_pdk()
+    active = impl.get_pdk()
     assert "mmi1x2" not in active.cells and "mmi2x2" not in active.cells
     assert active.cells["ring_double"].__module__ == "demo.cells.coupled"
     # The edited module was reloaded, not served from the first run's import.
@@ -191,7 +191,7 @@ def add_ring_triple(project: Path) -> None:
     ids=["edited", "deleted", "other-file-edited"],
 )
 def test_run_with_paths_touches_only_that_file(
-    pdk: Any,
+    impl: Any,
     project: Path,
     log: pytest.LogCaptureFixture,
     change: Callable[[Path], None],
@@ -199,18 +199,18 @@ def test_run_with_paths_touches_only_that_file(
     written: list[str],
     deleted: list[str],
 ) -> None:
-    pdk.register_cells()
+    impl.register_cells()
     before = stored(project)
     change(project)
     log.clear()
 
-    assert pdk.register_cells(paths=[path(project)]) == (written, deleted)
+    assert impl.register_cells(paths=[path(project)]) == (written, deleted)
 
     after = stored(project)
     untouched = set(before) - set(written) - set(deleted)
     assert {n: after[n] for n in untouched} == {n: before[n] for n in untouched}
     assert set(after) == set(before) - set(deleted) | set(written)
-    active = pdk.get_pdk()
+    active = impl.get_pdk()
     assert set(after) <= set(active.cells)
     assert not set(deleted) & set(active.cells)
     assert "ring_triple" not in active.cells
@@ -229,20 +229,20 @@ def test_run_with_paths_touches_only_that_file(
     ids=["by-path", "full-run"],
 )
 def test_file_that_failed_to_import_and_is_fixed(
-    pdk: Any, project: Path, paths: bool, written: list[str], status: tuple[str, str]
+    impl: Any, project: Path, paths: bool, written: list[str], status: tuple[str, str]
 ) -> None:
-    pdk.register_cells()
+    impl.register_cells()
     broken = project / "demo" / "broken.py"
     (project / "demo" / "thermal_models.py").write_text(
         "from types import SimpleNamespace\n\n"
         "heater_model = SimpleNamespace(SUPPORTS_DOUBLE_HEATERS=False, width=lambda mw: 2.0)\n"
     )
 
-    result = pdk.register_cells(paths=[broken] if paths else [])
+    result = impl.register_cells(paths=[broken] if paths else [])
 
     assert result == (written, ["heated_ring_double"])
     assert stored(project)["heated_ring"] == ("demo/broken.py", *status)
-    active = pdk.get_pdk()
+    active = impl.get_pdk()
     assert active.cells["heated_ring"]().ports["e1"].width == 2.0
     assert "heated_ring_double" not in active.cells
 
@@ -251,11 +251,11 @@ def write_garbage(path: Path) -> None:
     path.write_bytes(b"this is not an SQLite database\n" * 200)
 
 
-def test_corrupt_database_is_reported_and_left_alone(pdk: Any, project: Path) -> None:
+def test_corrupt_database_is_reported_and_left_alone(impl: Any, project: Path) -> None:
     db_file = project.parent / "factories.db"
     write_garbage(db_file)
     with pytest.raises(database.DatabaseError, match="factories.db: file is not a database"):
-        pdk.register_cells()
+        impl.register_cells()
     assert db_file.read_bytes() == b"this is not an SQLite database\n" * 200
 
 
@@ -267,9 +267,9 @@ def test_corrupt_database_is_reported_and_left_alone(pdk: Any, project: Path) ->
     ],
 )
 def test_locked_database_fails_the_run_without_a_partial_write(
-    pdk: Any, project: Path, monkeypatch: pytest.MonkeyPatch, lock: str
+    impl: Any, project: Path, monkeypatch: pytest.MonkeyPatch, lock: str
 ) -> None:
-    pdk.register_cells()
+    impl.register_cells()
     before = stored(project)
     change_taper_and_add_crossing(project)
     delete_mmi(project)
@@ -278,15 +278,15 @@ def test_locked_database_fails_the_run_without_a_partial_write(
     try:
         holder.execute(lock)
         with pytest.raises(database.DatabaseError, match="database is locked"):
-            pdk.register_cells()
+            impl.register_cells()
     finally:
         holder.close()
 
     assert stored(project) == before
     # Nothing was deleted from the PDK for a write that did not happen.
-    assert {"mmi1x2", "mmi2x2"} <= set(pdk.get_pdk().cells)
+    assert {"mmi1x2", "mmi2x2"} <= set(impl.get_pdk().cells)
     # Once the lock is gone the same changes go through.
-    assert pdk.register_cells() == (["crossing"], ["mmi1x2", "mmi2x2"])
+    assert impl.register_cells() == (["crossing"], ["mmi1x2", "mmi2x2"])
 
 
 @pytest.mark.parametrize(
@@ -295,12 +295,12 @@ def test_locked_database_fails_the_run_without_a_partial_write(
         ('[project]\nname = "demo"\n[tool.quorin]\npdk = "no_such_pdk"\n', ModuleNotFoundError),
         ("[project\nname = 'demo'\n", SettingsError),
     ],
-    ids=["unknown-pdk", "invalid-toml"],
+    ids=["unknown-impl", "invalid-toml"],
 )
 def test_bad_configuration_fails_before_the_database_is_touched(
-    pdk: Any, project: Path, pyproject: str, error: type[Exception]
+    impl: Any, project: Path, pyproject: str, error: type[Exception]
 ) -> None:
     (project / "pyproject.toml").write_text(pyproject)
     with pytest.raises(error):
-        pdk.register_cells()
+        impl.register_cells()
     assert not (project.parent / "factories.db").exists()

@@ -7,6 +7,7 @@ from typing import Any
 import pytest
 
 from tests.fakes import Record, module_with
+from tests.shared import unpack_text
 
 RINGS = Path("/proj/cells/rings.py")
 IMPORT_CALL = (
@@ -32,47 +33,49 @@ class Ne:
         return self.answer
 
 
-def test_empty_records_do_nothing(pdk: Any, services: Any) -> None:
-    assert pdk._find_cells({}, {}) == {}
+def test_empty_records_do_nothing(impl: Any, services: Any) -> None:
+    assert impl._find_cells({}, {}) == {}
     assert services.calls == []
 
 
 @pytest.mark.parametrize("status", ["ERROR", None, "unknown", "UNKNOWN ", 0, Ne(True), Ne([0])])
-def test_resolves_only_what_compares_equal_to_unknown(pdk: Any, services: Any, status: Any) -> None:
+def test_resolves_only_what_compares_equal_to_unknown(
+    impl: Any, services: Any, status: Any
+) -> None:
     static = {"ring_a": record(status=status)}
-    assert pdk._find_cells(static, {RINGS: module_with("m", ring_a=ring_a)}) == {}
+    assert impl._find_cells(static, {RINGS: module_with("m", ring_a=ring_a)}) == {}
     assert static["ring_a"] == record(status=status)
 
 
 @pytest.mark.parametrize("status", [Ne(False), Ne(0), Ne("")])
-def test_status_is_tested_by_inequality_and_truth(pdk: Any, services: Any, status: Any) -> None:
+def test_status_is_tested_by_inequality_and_truth(impl: Any, services: Any, status: Any) -> None:
     static = {"ring_a": record(status=status)}
-    assert pdk._find_cells(static, {RINGS: module_with("m", ring_a=ring_a)}) == {"ring_a": ring_a}
+    assert impl._find_cells(static, {RINGS: module_with("m", ring_a=ring_a)}) == {"ring_a": ring_a}
 
 
-def test_found_functions_in_record_order(pdk: Any, services: Any) -> None:
+def test_found_functions_in_record_order(impl: Any, services: Any) -> None:
     def ring_b() -> None: ...
 
     mod = module_with("m", ring_a=ring_a, ring_b=ring_b)
     static = {"ring_b": record("ring_b"), "skip": record(status="OK"), "ring_a": record()}
-    result = pdk._find_cells(static, {RINGS: mod})
+    result = impl._find_cells(static, {RINGS: mod})
     assert list(result.items()) == [("ring_b", ring_b), ("ring_a", ring_a)]
     assert services.calls == []
 
 
-def test_missing_module_imported_once_and_kept(pdk: Any, services: Any) -> None:
+def test_missing_module_imported_once_and_kept(impl: Any, services: Any) -> None:
     mod = module_with("m", ring_a=ring_a, ring_b=ring_a)
     services.imports.modules[RINGS] = mod
     modules: dict[Any, Any] = {Path("/other.py"): None}
-    result = pdk._find_cells({"ring_a": record(), "ring_b": record("ring_b")}, modules)
+    result = impl._find_cells({"ring_a": record(), "ring_b": record("ring_b")}, modules)
     assert result == {"ring_a": ring_a, "ring_b": ring_a}
     assert modules == {Path("/other.py"): None, RINGS: mod}
     assert services.calls == [IMPORT_CALL]
 
 
-def test_module_not_found_per_record(pdk: Any, services: Any) -> None:
+def test_module_not_found_per_record(impl: Any, services: Any) -> None:
     static = {"a": record("ring_a", calls=services.calls), "b": record("ring_b")}
-    result = pdk._find_cells(static, {})
+    result = impl._find_cells(static, {})
     text = "Module for cell 'ring_a' with path /proj/cells/rings.py not found."
     assert services.calls == [
         ("absolute_source", "ring_a"),
@@ -93,14 +96,17 @@ def test_module_not_found_per_record(pdk: Any, services: Any) -> None:
 
 
 @pytest.mark.parametrize("attrs", [{}, {"ring_a": None}, {"ring_b": ring_a}])
-def test_cell_not_found(pdk: Any, services: Any, attrs: dict[str, Any]) -> None:
-    static = {"ring_a": record()}
-    result = pdk._find_cells(static, {RINGS: module_with("m", **attrs)})
-    text = "Cell 'ring_a' not found in '/proj/cells/rings.py'."
+def test_cell_not_found(impl: Any, services: Any, attrs: dict[str, Any]) -> None:
+    # Looked up and named by the key; reported by the record's name.
+    static = {"ring_a": record("shown")}
+    result = impl._find_cells(static, {RINGS: module_with("m", shown=ring_a, **attrs)})
+    text = "Cell 'shown' not found in '/proj/cells/rings.py'."
     assert (static["ring_a"].status, static["ring_a"].message) == ("ERROR", text)
     assert services.logger.lines == [("warning", text)]
+    cell = result["ring_a"]
+    assert (cell.__name__, cell.__module__) == ("ring_a", "rings.py")
     with pytest.raises(ImportError) as info:
-        result["ring_a"]()
+        cell()
     assert type(info.value) is ImportError and info.value.args == (text,)
 
 
@@ -111,10 +117,10 @@ class ReadBack(Record):
         super().__setattr__(name, value.upper() if name == "message" else value)
 
 
-def test_error_cell_is_the_module_global(pdk: Any, services: Any, monkeypatch: Any) -> None:
+def test_error_cell_is_the_module_global(impl: Any, services: Any, monkeypatch: Any) -> None:
     made: list[tuple[Any, ...]] = []
-    monkeypatch.setattr(pdk, "_error_cell", lambda *args, **kw: made.append((args, kw)) or "cell")
-    result = pdk._find_cells({"ring_a": ReadBack("ring_a", "cells/rings.py")}, {})
+    monkeypatch.setattr(impl, "_error_cell", lambda *args, **kw: made.append((args, kw)) or "cell")
+    result = impl._find_cells({"ring_a": ReadBack("ring_a", "cells/rings.py")}, {})
     assert result == {"ring_a": "cell"}
     [((funcname, modname, error), kw)] = made
     assert (funcname, modname, kw) == ("ring_a", "rings.py", {})
@@ -137,30 +143,23 @@ class Mapping:
         return self.items_.get(key)
 
 
-def test_import_result_is_any_pair_of_mappings(pdk: Any, services: Any) -> None:
+def test_import_result_is_any_pair_of_mappings(impl: Any, services: Any) -> None:
     extra = Mapping({RINGS: module_with("m", ring_a=ring_a)})
     services.imports.result = iter([extra, None])
     modules: dict[Any, Any] = {}
-    assert pdk._find_cells({"ring_a": record()}, modules) == {"ring_a": ring_a}
+    assert impl._find_cells({"ring_a": record()}, modules) == {"ring_a": ring_a}
     assert list(modules) == [RINGS] and extra.asked == [(RINGS, ())]
 
 
-@pytest.mark.parametrize(
-    "result, text",
-    [
-        (({},), "need more than 1 value to unpack"),
-        ([], "need more than 0 values to unpack"),
-        (({}, {}, {}), "too many values to unpack (expected 2)"),
-    ],
-)
-def test_import_result_must_be_a_pair(pdk: Any, services: Any, result: Any, text: str) -> None:
-    services.imports.result = result
+@pytest.mark.parametrize("count, kind", [(1, tuple), (0, list), (3, tuple)])
+def test_import_result_must_be_a_pair(impl: Any, services: Any, count: int, kind: Any) -> None:
+    services.imports.result = kind(({},) * count)
     with pytest.raises(ValueError) as info:
-        pdk._find_cells({"ring_a": record()}, {})
-    assert str(info.value) == text
+        impl._find_cells({"ring_a": record()}, {})
+    assert str(info.value) == unpack_text(impl, count)
 
 
-def test_errors_pass_through_and_keep_earlier_effects(pdk: Any, services: Any) -> None:
+def test_errors_pass_through_and_keep_earlier_effects(impl: Any, services: Any) -> None:
     boom = KeyError("boom")
 
     class Failing(Record):
@@ -169,15 +168,15 @@ def test_errors_pass_through_and_keep_earlier_effects(pdk: Any, services: Any) -
 
     static = {"ring_a": record(), "bad": Failing("bad", "x")}
     with pytest.raises(KeyError) as info:
-        pdk._find_cells(static, {})
+        impl._find_cells(static, {})
     assert info.value is boom and static["ring_a"].status == "ERROR"
 
 
-def test_records_changed_during_the_loop(pdk: Any, services: Any, monkeypatch: Any) -> None:
+def test_records_changed_during_the_loop(impl: Any, services: Any, monkeypatch: Any) -> None:
     static = {"ring_a": record()}
-    monkeypatch.setattr(pdk, "log", lambda: static.update(extra=record()) or services.logger)
+    monkeypatch.setattr(impl, "log", lambda: static.update(extra=record()) or services.logger)
     with pytest.raises(RuntimeError, match="^dictionary changed size during iteration$"):
-        pdk._find_cells(static, {})
+        impl._find_cells(static, {})
 
 
 class PropertyModule(ModuleType):
@@ -202,20 +201,20 @@ def module_getattr(name: str) -> Any:
     ],
 )
 def test_cell_is_read_as_a_module_attribute(
-    pdk: Any, services: Any, mod: Any, key: str, expected: Any
+    impl: Any, services: Any, mod: Any, key: str, expected: Any
 ) -> None:
-    result = pdk._find_cells({key: record(key)}, {RINGS: mod})
+    result = impl._find_cells({key: record(key)}, {RINGS: mod})
     if expected is None:
         assert services.logger.lines[0][1].startswith(f"Cell '{key}' not found")
     else:
         assert result == {key: expected}
 
 
-def test_module_type_attributes_win_over_the_module_dict(pdk: Any, services: Any) -> None:
+def test_module_type_attributes_win_over_the_module_dict(impl: Any, services: Any) -> None:
     mod = module_with("m")
     mod.__dict__["__dict__"] = ring_a
     static = {"__dict__": record("x"), "__doc__": record("y")}
-    result = pdk._find_cells(static, {RINGS: mod})
-    assert result["__dict__"] is mod.__dict__
+    result = impl._find_cells(static, {RINGS: mod})
+    assert result["__dict__"] is vars(mod)
     # The module's own None shadows the class's docstring: not found.
     assert static["__doc__"].status == "ERROR"

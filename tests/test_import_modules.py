@@ -8,7 +8,8 @@ from typing import Any
 
 import pytest
 
-from tests.fakes import Record, module_with
+from tests.fakes import Record, module_with, raising
+from tests.shared import unpack_text
 
 RINGS, MMI, PADS = Path("/proj/cells/rings.py"), Path("/proj/mmi.py"), Path("/proj/pads.py")
 RINGS_FAILURE = ("proj.cells.rings", ImportError("boom"))
@@ -32,8 +33,8 @@ def import_call(*paths: Path, reload: bool = True) -> tuple[Any, ...]:
     )
 
 
-def test_imports_each_file_once_in_sorted_order(pdk: Any, services: Any, static: Any) -> None:
-    modules, errors = pdk._import_modules(static, [])
+def test_imports_each_file_once_in_sorted_order(impl: Any, services: Any, static: Any) -> None:
+    modules, errors = impl._import_modules(static, [])
     assert services.calls == [
         ("absolute_source", "ring_a"), ("absolute_source", "pads"),
         ("absolute_source", "mmi"), ("absolute_source", "ring_b"),
@@ -58,15 +59,15 @@ def test_imports_each_file_once_in_sorted_order(pdk: Any, services: Any, static:
     ],
 )
 def test_narrowed_to_requested_paths(
-    pdk: Any, services: Any, static: Any, paths: list, imported: list
+    impl: Any, services: Any, static: Any, paths: list, imported: list
 ) -> None:
-    modules, errors = pdk._import_modules(static, paths)
+    modules, errors = impl._import_modules(static, paths)
     assert services.calls[-1] == import_call(*imported)
     assert set(modules) | set(errors) == set(imported)
 
 
-def test_no_records_still_calls_the_service(pdk: Any, services: Any) -> None:
-    assert pdk._import_modules({}, []) == ({}, {})
+def test_no_records_still_calls_the_service(impl: Any, services: Any) -> None:
+    assert impl._import_modules({}, []) == ({}, {})
     assert services.calls == [import_call()]
 
 
@@ -76,9 +77,9 @@ def test_no_records_still_calls_the_service(pdk: Any, services: Any) -> None:
      ({"reload": None}, False), ({"reload": [0]}, True), ({"reload": "no"}, True)],
 )  # fmt: skip
 def test_reload_passed_as_bool(
-    pdk: Any, services: Any, static: Any, kwargs: dict, passed: bool
+    impl: Any, services: Any, static: Any, kwargs: dict, passed: bool
 ) -> None:
-    pdk._import_modules(static, [], **kwargs)
+    impl._import_modules(static, [], **kwargs)
     assert services.calls[-1][1][1] == ("reload", passed)
     assert services.calls[-1][1][1][1] is passed
 
@@ -94,7 +95,7 @@ class LoggedMapping:
         return self.entries.get(args[0])
 
 
-def test_results_read_through_get_and_filtered(pdk: Any, services: Any, static: Any) -> None:
+def test_results_read_through_get_and_filtered(impl: Any, services: Any, static: Any) -> None:
     log: list = []
     mmi_module = module_with("proj.mmi")
     raw_modules = {MMI: mmi_module, PADS: None, RINGS: mmi_module, Path("/proj/x.py"): mmi_module}
@@ -103,30 +104,30 @@ def test_results_read_through_get_and_filtered(pdk: Any, services: Any, static: 
         LoggedMapping(log, "m", raw_modules),
         LoggedMapping(log, "e", raw_errors),
     ]
-    modules, errors = pdk._import_modules(static, [])
+    modules, errors = impl._import_modules(static, [])
     # Every module lookup comes before the first error lookup.
     assert log == [(t, p, None) for t in "me" for p in (RINGS, PADS, MMI)]
     assert list(modules) == [RINGS, MMI]
     assert list(errors) == [RINGS, MMI]
 
 
-def test_result_keys_are_the_record_paths(pdk: Any, services: Any) -> None:
+def test_result_keys_are_the_record_paths(impl: Any, services: Any) -> None:
     # The service's key only has to be equal: the record path itself is stored.
     class Key(str):
         pass
 
     path = Key("/proj/a.py")
     services.imports.result = ({"/proj/a.py": "module"}, {})
-    modules, _ = pdk._import_modules({"a": Record("a", "a.py", path=path)}, [])
+    modules, _ = impl._import_modules({"a": Record("a", "a.py", path=path)}, [])
     assert modules == {path: "module"} and type(next(iter(modules))) is Key
 
 
 def test_sort_paths_read_from_module_globals(
-    pdk: Any, services: Any, static: Any, monkeypatch: pytest.MonkeyPatch
+    impl: Any, services: Any, static: Any, monkeypatch: pytest.MonkeyPatch
 ) -> None:
     seen: list = []
-    monkeypatch.setattr(pdk, "_sort_paths", lambda paths: seen.append(list(paths)) or ["sorted"])
-    pdk._import_modules(static, [])
+    monkeypatch.setattr(impl, "_sort_paths", lambda paths: seen.append(list(paths)) or ["sorted"])
+    impl._import_modules(static, [])
     assert seen == [[RINGS, PADS, MMI]]
     assert services.calls[-1] == (
         "imports.import_modules",
@@ -135,34 +136,25 @@ def test_sort_paths_read_from_module_globals(
 
 
 @pytest.mark.parametrize(
-    "result, message",
-    [
-        ((), "need more than 0 values to unpack"),
-        (({},), "need more than 1 value to unpack"),
-        (({}, {}, {}), r"too many values to unpack \(expected 2\)"),
-        (iter([{}, {}, {}]), r"too many values to unpack \(expected 2\)"),
-    ],
+    "count, kind", [(0, tuple), (1, tuple), (3, tuple), (3, iter)], ids=["0", "1", "3", "3-iter"]
 )
 def test_result_must_unpack_into_two(
-    pdk: Any, services: Any, static: Any, result: Any, message: str
+    impl: Any, services: Any, static: Any, count: int, kind: Any
 ) -> None:
-    services.imports.result = result
-    with pytest.raises(ValueError, match=f"^{message}$"):
-        pdk._import_modules(static, [])
+    services.imports.result = kind(({},) * count)
+    with pytest.raises(ValueError) as info:
+        impl._import_modules(static, [])
+    assert str(info.value) == unpack_text(impl, count)
 
 
-def test_any_two_item_iterable_unpacks(pdk: Any, services: Any, static: Any) -> None:
+def test_any_two_item_iterable_unpacks(impl: Any, services: Any, static: Any) -> None:
     services.imports.result = iter([{MMI: "m"}, {RINGS: "e"}])
-    assert pdk._import_modules(static, []) == ({MMI: "m"}, {RINGS: "e"})
+    assert impl._import_modules(static, []) == ({MMI: "m"}, {RINGS: "e"})
 
 
-def test_service_errors_propagate_unchanged(pdk: Any, services: Any, static: Any) -> None:
+def test_service_errors_propagate_unchanged(impl: Any, services: Any, static: Any) -> None:
     failure = OSError("disk gone")
-
-    def import_modules(**kwargs: Any) -> Any:
-        raise failure
-
-    services.imports.import_modules = import_modules
+    services.imports.import_modules = raising(failure)
     with pytest.raises(OSError) as info:
-        pdk._import_modules(static, [])
+        impl._import_modules(static, [])
     assert info.value is failure

@@ -13,6 +13,7 @@ from typing import Any
 
 import pytest
 
+import quorin.core.pdk as pdk_module
 from tests import fakes
 from tests.fakes import FakePdk, Record, module_with
 
@@ -101,19 +102,14 @@ def cases(pdk: Any, services: SimpleNamespace) -> dict[str, tuple[Callable[[], A
     }
 
 
-CASES = [
-    "error-cell", "error-cell-build", "error-cell-names", "type-error", "count-error", "keyword-error", "sort-paths",
-    "sort-paths-error", "import-modules", "handle-errors", "find-cells", "find-cells-error",
-    "database-updates", "containers", "filter", "get-pdk", "register-cells",
-]  # fmt: skip
+# The case names, read once from the table itself with fakes that are undone at once.
+with pytest.MonkeyPatch.context() as mp:
+    CASES = list(cases(pdk_module, fakes.install(mp, pdk_module)))
 
 
 @pytest.mark.parametrize("case", CASES)
-def test_no_growth(
-    pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch, case: str
-) -> None:
-    monkeypatch.setattr(pdk, "_get_pdk", lambda: FakePdk("p"))
-    services.settings.is_pdk = True
+def test_no_growth(pdk: Any, pdk_project: SimpleNamespace, case: str) -> None:
+    services = pdk_project
     services.cg.records = lambda: {"a": Record("a", "demo/a.py", path=Path("/proj/demo/a.py"))}
     call, watched = cases(pdk, services)[case]
 

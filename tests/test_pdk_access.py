@@ -25,10 +25,10 @@ class Pdk(FakePdk):
 
 @pytest.fixture
 def project(
-    monkeypatch: pytest.MonkeyPatch, pdk: Any, services: SimpleNamespace
+    monkeypatch: pytest.MonkeyPatch, impl: Any, services: SimpleNamespace
 ) -> SimpleNamespace:
     """A project PDK of a class FrozenPdk can replace, resolved afresh on each uncached call."""
-    monkeypatch.setattr(pdk, "FrozenPdk", type("FrozenPdk", (Pdk,), dict(vars(pdk.FrozenPdk))))
+    monkeypatch.setattr(impl, "FrozenPdk", type("FrozenPdk", (Pdk,), dict(vars(impl.FrozenPdk))))
     made: list[Pdk] = []
 
     def resolve() -> Pdk:
@@ -38,16 +38,16 @@ def project(
         made[-1].info = {"nested": {"x": []}}
         return made[-1]
 
-    monkeypatch.setattr(pdk, "_get_pdk", functools.cache(resolve))
+    monkeypatch.setattr(impl, "_get_pdk", functools.cache(resolve))
     services.made = made
     fakes.ACTIVATIONS.clear()
     return services
 
 
-def test_non_pdk_project_gets_a_frozen_reloaded_base(pdk: Any, project: SimpleNamespace) -> None:
-    active = pdk.get_pdk()
-    base = pdk.get_base_pdk()
-    assert type(base) is pdk.FrozenPdk and base is not active
+def test_non_pdk_project_gets_a_frozen_reloaded_base(impl: Any, project: SimpleNamespace) -> None:
+    active = impl.get_pdk()
+    base = impl.get_base_pdk()
+    assert type(base) is impl.FrozenPdk and base is not active
     assert isinstance(base.cells, frozendict) and dict(base.cells) == {"a": 1}
     assert base.layers == (1, 2) and base.name == "mypdk"
     assert type(base.info) is frozendict and type(base.info["nested"]) is dict  # shallow
@@ -60,8 +60,8 @@ def test_non_pdk_project_gets_a_frozen_reloaded_base(pdk: Any, project: SimpleNa
     assert fakes.ACTIVATIONS == [active, active]
 
 
-def test_first_get_pdk_call_order(pdk: Any, project: SimpleNamespace) -> None:
-    pdk.get_pdk()
+def test_first_get_pdk_call_order(impl: Any, project: SimpleNamespace) -> None:
+    impl.get_pdk()
     assert [c[0] for c in project.calls] == [
         "_get_pdk",
         "settings.is_a_pdk",
@@ -75,69 +75,62 @@ def test_first_get_pdk_call_order(pdk: Any, project: SimpleNamespace) -> None:
 
 @pytest.mark.parametrize(("attr", "value"), [("name", "x"), ("cells", {}), ("__class__", Pdk)])
 def test_frozen_pdk_refuses_assignment_and_deletion(
-    pdk: Any, project: SimpleNamespace, attr: str, value: Any
+    impl: Any, project: SimpleNamespace, attr: str, value: Any
 ) -> None:
-    base = pdk.get_base_pdk()
+    base = impl.get_base_pdk()
     before = dict(vars(base))
     with pytest.raises(AttributeError) as info:
         setattr(base, attr, value)
     assert info.value.args == ("Frozen PDK cannot be modified.",)
     with pytest.raises(AttributeError, match="^Frozen PDK cannot be modified.$"):
         delattr(base, attr)
-    assert vars(base) == before and type(base) is pdk.FrozenPdk
+    assert vars(base) == before and type(base) is impl.FrozenPdk
 
 
-def test_frozen_pdk_methods_check_the_name_first(pdk: Any) -> None:
+def test_frozen_pdk_methods_check_the_name_first(impl: Any) -> None:
     with pytest.raises(
         TypeError, match=r"^Argument 'name' has incorrect type \(expected str, got int\)$"
     ):
-        pdk.FrozenPdk.__setattr__(object(), 1, 2)
+        impl.FrozenPdk.__setattr__(object(), 1, 2)
     with pytest.raises(
-        TypeError, match=r"^__setattr__\(\) takes exactly 3 positional arguments \(2 given\)$"
+        TypeError, match=r"^Argument 'name' has incorrect type \(expected str, got bytes\)$"
     ):
-        pdk.FrozenPdk.__setattr__(object(), "x")
+        impl.FrozenPdk.__delattr__(object(), b"x")
 
 
-def test_pdk_project_base_is_the_project_pdk(pdk: Any, project: SimpleNamespace) -> None:
+def test_pdk_project_base_is_the_project_pdk(impl: Any, project: SimpleNamespace) -> None:
     project.settings.is_pdk = 1
-    assert pdk.get_base_pdk() is pdk.get_pdk()
-    assert type(pdk.get_pdk()) is Pdk
+    assert impl.get_base_pdk() is impl.get_pdk()
+    assert type(impl.get_pdk()) is Pdk
     assert not any("Froze" in text for _, text in project.logger.lines)
 
 
 def test_resolver_returning_the_cached_object_freezes_a_copy(
-    pdk: Any, project: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
+    impl: Any, project: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
 ) -> None:
     shared = Pdk("same", cells={"a": 1})
-    monkeypatch.setattr(pdk, "_get_pdk", functools.cache(lambda: shared))
-    base = pdk.get_base_pdk()
-    assert base is not shared and type(base) is pdk.FrozenPdk
+    monkeypatch.setattr(impl, "_get_pdk", functools.cache(lambda: shared))
+    base = impl.get_base_pdk()
+    assert base is not shared and type(base) is impl.FrozenPdk
     assert type(shared) is Pdk and type(shared.cells) is dict
 
 
-def test_second_calls_are_cached_and_quiet(pdk: Any, project: SimpleNamespace) -> None:
-    first, base = pdk.get_pdk(), pdk.get_base_pdk()
+def test_second_calls_are_cached_and_quiet(impl: Any, project: SimpleNamespace) -> None:
+    first, base = impl.get_pdk(), impl.get_base_pdk()
     project.logger.lines.clear()
-    assert pdk.get_pdk() is first and pdk.get_base_pdk() is base
+    assert impl.get_pdk() is first and impl.get_base_pdk() is base
     assert project.logger.lines == [("debug", "Activated PDK: mypdk")]
     assert first.activations == 3 and len(project.made) == 2
 
 
-def test_failing_base_build_caches_nothing(pdk: Any, project: SimpleNamespace) -> None:
+def test_failing_base_build_caches_nothing(impl: Any, project: SimpleNamespace) -> None:
     boom = RuntimeError("no frozendict")
-
-    def fail(value: Any) -> Any:
-        raise boom
-
-    pdk_frozendict = pdk.frozendict
-    pdk.frozendict = fail
-    try:
+    with pytest.MonkeyPatch.context() as mp:
+        mp.setattr(impl, "frozendict", fakes.raising(boom))
         with pytest.raises(RuntimeError) as info:
-            pdk.get_pdk()
-        assert info.value is boom
-    finally:
-        pdk.frozendict = pdk_frozendict
-    assert type(pdk.get_base_pdk()) is pdk.FrozenPdk
+            impl.get_pdk()
+    assert info.value is boom
+    assert type(impl.get_base_pdk()) is impl.FrozenPdk
 
 
 @pytest.mark.parametrize(
@@ -159,7 +152,7 @@ def test_failing_base_build_caches_nothing(pdk: Any, project: SimpleNamespace) -
     ],
 )
 def test_activate_pdk_by_name_warns_and_delegates(
-    pdk: Any,
+    impl: Any,
     project: SimpleNamespace,
     monkeypatch: pytest.MonkeyPatch,
     name: str,
@@ -168,34 +161,30 @@ def test_activate_pdk_by_name_warns_and_delegates(
 ) -> None:
     project.settings.pdk_name = configured
     seen: list[tuple[Any, ...]] = []
-    monkeypatch.setattr(pdk, "warnings", SimpleNamespace(warn=lambda *a, **k: seen.append((a, k))))
-    assert pdk.activate_pdk_by_name(name=name) is pdk.get_pdk()
+    monkeypatch.setattr(impl, "warnings", SimpleNamespace(warn=lambda *a, **k: seen.append((a, k))))
+    assert impl.activate_pdk_by_name(name=name) is impl.get_pdk()
     message = "activate_pdk_by_name is deprecated, use get_pdk() instead. " + tail
     assert seen == [((message, DeprecationWarning), {"stacklevel": 2})]
 
 
-def test_activate_pdk_by_name_refusals_warn_nothing(pdk: Any, project: SimpleNamespace) -> None:
+def test_activate_pdk_by_name_refusals_warn_nothing(impl: Any, project: SimpleNamespace) -> None:
     with warnings.catch_warnings():
         warnings.simplefilter("error")
-        with pytest.raises(TypeError, match="takes exactly 1 positional argument \\(0 given\\)"):
-            pdk.activate_pdk_by_name()
+        with pytest.raises(TypeError):  # its text: test_surface
+            impl.activate_pdk_by_name()
         with pytest.raises(TypeError, match="expected str, got NoneType"):
-            pdk.activate_pdk_by_name(None)
+            impl.activate_pdk_by_name(None)
         with pytest.raises(DeprecationWarning):
-            pdk.activate_pdk_by_name("mypdk")
+            impl.activate_pdk_by_name("mypdk")
     assert project.made == []
 
 
-def test_get_pdk_logging_failure_leaves_pdk_active(pdk: Any, project: SimpleNamespace) -> None:
-    pdk.get_base_pdk()
+def test_get_pdk_logging_failure_leaves_pdk_active(impl: Any, project: SimpleNamespace) -> None:
+    impl.get_base_pdk()
     boom = OSError("disk full")
-
-    def broken_log() -> Any:
-        raise boom
-
-    pdk.log = broken_log
+    impl.log = fakes.raising(boom)
     with pytest.raises(OSError) as info:
-        pdk.get_pdk()
+        impl.get_pdk()
     assert info.value is boom and project.made[0].activations == 2
 
 
@@ -208,13 +197,13 @@ pdk.activate_pdk_by_name("other")
 """
 
 
-def test_deprecation_names_the_calling_line(pdk: Any, monkeypatch: pytest.MonkeyPatch) -> None:
-    monkeypatch.setattr(pdk, "settings", SimpleNamespace(get_pdk_name=lambda: "mypdk"))
-    monkeypatch.setattr(pdk, "get_pdk", lambda: None)
+def test_deprecation_names_the_calling_line(impl: Any, monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.setattr(impl, "settings", SimpleNamespace(get_pdk_name=lambda: "mypdk"))
+    monkeypatch.setattr(impl, "get_pdk", lambda: None)
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         line = inspect.currentframe().f_lineno + 1  # type: ignore[union-attr]
-        pdk.activate_pdk_by_name("mypdk")
+        impl.activate_pdk_by_name("mypdk")
     assert [(w.category, w.filename, w.lineno) for w in caught] == [
         (DeprecationWarning, __file__, line)
     ]

@@ -12,14 +12,14 @@ def record(name: str, path: Any) -> Record:
     return Record(name, "src.py", path=path)
 
 
-def test_empty_records_still_read_the_settings(pdk: Any, services: Any) -> None:
+def test_empty_records_still_read_the_settings(impl: Any, services: Any) -> None:
     static: dict[str, Any] = {}
-    result = pdk._filter_records_for_non_pdk_project(static, FakePdk("base"))
+    result = impl._filter_records_for_non_pdk_project(static, FakePdk("base"))
     assert result == {} and result is not static
     assert services.calls == [("settings.get_project_dir",), ("settings.get_project_name",)]
 
 
-def test_keeps_project_and_base_cells_in_order(pdk: Any, services: Any) -> None:
+def test_keeps_project_and_base_cells_in_order(impl: Any, services: Any) -> None:
     base = FakePdk("base", cells={"base_cell": None, "both": None})
     static = {
         "base_cell": record("base_cell", Path("/lib/x.py")),
@@ -31,7 +31,7 @@ def test_keeps_project_and_base_cells_in_order(pdk: Any, services: Any) -> None:
         "lookalike": record("lookalike", Path("/proj/demo2/x.py")),
     }
     given = dict(static)
-    result = pdk._filter_records_for_non_pdk_project(static, base)
+    result = impl._filter_records_for_non_pdk_project(static, base)
     assert list(result) == ["base_cell", "own", "top", "both"]
     assert all(result[n] is static[n] for n in result)
     assert static == given
@@ -62,24 +62,24 @@ class SubValueError(ValueError):
 @pytest.mark.parametrize(
     "answer, kept", [(None, True), (False, True), (ValueError(), False), (SubValueError(), False)]
 )
-def test_relative_to_decides(pdk: Any, services: Any, answer: Any, kept: bool) -> None:
+def test_relative_to_decides(impl: Any, services: Any, answer: Any, kept: bool) -> None:
     services.settings.project_dir = ProjectDir()
     log: list[Any] = []
     static = {"a": record("a", SourcePath(answer, log))}
-    result = pdk._filter_records_for_non_pdk_project(static, FakePdk("base"))
+    result = impl._filter_records_for_non_pdk_project(static, FakePdk("base"))
     assert list(result) == (["a"] if kept else [])
     assert log == [((("joined", "demo"),), {})]
 
 
 @pytest.mark.parametrize("error", [TypeError("boom"), KeyboardInterrupt()])
-def test_other_errors_of_relative_to_pass_through(pdk: Any, services: Any, error: Any) -> None:
+def test_other_errors_of_relative_to_pass_through(impl: Any, services: Any, error: Any) -> None:
     static = {"a": record("a", SourcePath(error, []))}
     with pytest.raises(type(error)) as info:
-        pdk._filter_records_for_non_pdk_project(static, FakePdk("base"))
+        impl._filter_records_for_non_pdk_project(static, FakePdk("base"))
     assert info.value is error
 
 
-def test_base_cells_are_read_for_every_record(pdk: Any, services: Any) -> None:
+def test_base_cells_are_read_for_every_record(impl: Any, services: Any) -> None:
     class Base:
         reads = 0
 
@@ -89,10 +89,10 @@ def test_base_cells_are_read_for_every_record(pdk: Any, services: Any) -> None:
             return {}
 
     static = {n: record(n, Path("/proj/demo/x.py")) for n in "abc"}
-    assert list(pdk._filter_records_for_non_pdk_project(static, Base())) == ["a", "b", "c"]
+    assert list(impl._filter_records_for_non_pdk_project(static, Base())) == ["a", "b", "c"]
     assert Base.reads == 3
 
 
-def test_source_without_relative_to(pdk: Any, services: Any) -> None:
+def test_source_without_relative_to(impl: Any, services: Any) -> None:
     with pytest.raises(AttributeError, match="relative_to"):
-        pdk._filter_records_for_non_pdk_project({"a": record("a", "/proj/demo/x.py")}, None)
+        impl._filter_records_for_non_pdk_project({"a": record("a", "/proj/demo/x.py")}, None)

@@ -8,53 +8,46 @@ from typing import Any
 
 import pytest
 
-from tests.fakes import FakePdk, Record, module_with
+from tests.fakes import Record, module_with
 
 PATH = Path("/proj/demo/cells.py")
 
 
 @pytest.fixture
-def project(
-    pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
-) -> SimpleNamespace:
-    active = FakePdk("p")
-    monkeypatch.setattr(pdk, "_get_pdk", lambda: active)
-    services.settings.is_pdk = True
-    services.cg.records = lambda: {"c": Record("c", "demo/cells.py", path=PATH)}
-    services.active = active
-    return services
+def project(pdk_project: SimpleNamespace) -> SimpleNamespace:
+    pdk_project.cg.records = lambda: {"c": Record("c", "demo/cells.py", path=PATH)}
+    return pdk_project
 
 
 @pytest.mark.parametrize("reenter", ["register_cells", "get_pdk"])
-def test_import_that_calls_back(pdk: Any, project: SimpleNamespace, reenter: str) -> None:
-    depth = []
-    real_import = project.imports.import_modules
+def test_import_that_calls_back(impl: Any, project: SimpleNamespace, reenter: str) -> None:
+    nested: list[Any] = []
 
     def import_modules(**kwargs: Any) -> Any:
-        depth.append(1)
-        if len(depth) == 1:
-            nested = getattr(pdk, reenter)()
-            assert nested is not None
+        if not nested:  # only the outer run's import calls back
+            nested.append(None)
+            nested[0] = getattr(impl, reenter)()
         return {PATH: module_with("demo.cells", c=print)}, {}
 
     project.imports.import_modules = import_modules
     # A nested run has already stored the cell, so the outer one finds nothing to write.
     expected = ([], []) if reenter == "register_cells" else (["c"], [])
-    assert pdk.register_cells() == expected
+    assert impl.register_cells() == expected
     assert project.active.cells == {"c": print}
     assert list(project.db.records) == ["c"]
-    assert real_import is not None
+    # The nested call ran to its end: it stored the cell, or handed out the active PDK.
+    assert nested == [(["c"], []) if reenter == "register_cells" else project.active]
 
 
-def test_unbounded_reentry_ends_in_recursion_error(pdk: Any, project: SimpleNamespace) -> None:
+def test_unbounded_reentry_ends_in_recursion_error(impl: Any, project: SimpleNamespace) -> None:
     project.calls.recording = False
 
     def import_modules(**kwargs: Any) -> Any:
-        return pdk.register_cells()
+        return impl.register_cells()
 
     project.imports.import_modules = import_modules
     with pytest.raises(RecursionError):
-        pdk.register_cells()
+        impl.register_cells()
     # The module still works afterwards.
     project.imports.import_modules = lambda **kwargs: ({PATH: module_with("m", c=print)}, {})
-    assert pdk.register_cells()[0] == ["c"]
+    assert impl.register_cells()[0] == ["c"]

@@ -30,7 +30,7 @@ class LoggedPath:
 
 
 @pytest.fixture
-def log(monkeypatch: pytest.MonkeyPatch, pdk: Any) -> list[tuple[str, str]]:
+def log(monkeypatch: pytest.MonkeyPatch, impl: Any) -> list[tuple[str, str]]:
     """Replaces the module's `Path` by a constructor of LoggedPath."""
     calls: list[tuple[str, str]] = []
 
@@ -40,7 +40,7 @@ def log(monkeypatch: pytest.MonkeyPatch, pdk: Any) -> list[tuple[str, str]]:
         calls.append(("Path", p))
         return LoggedPath(calls, p)
 
-    monkeypatch.setattr(pdk, "Path", make)
+    monkeypatch.setattr(impl, "Path", make)
     return calls
 
 
@@ -66,28 +66,28 @@ ORDERS = [
 
 
 @pytest.mark.parametrize("given, expected", ORDERS)
-def test_order(pdk: Any, tmp_path: Path, given: list[str], expected: list[str]) -> None:
+def test_order(impl: Any, tmp_path: Path, given: list[str], expected: list[str]) -> None:
     root = str(tmp_path.resolve())
-    result = pdk._sort_paths(Path(root + p) for p in given)
+    result = impl._sort_paths(Path(root + p) for p in given)
     assert type(result) is list
     assert result == [Path(root + p) for p in expected]
 
 
-def test_inputs_are_resolved(pdk: Any, tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+def test_inputs_are_resolved(impl: Any, tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
     root = tmp_path.resolve()
     (root / "pkg").mkdir()
     (root / "pkg" / "real.py").touch()
     (root / "link.py").symlink_to(root / "pkg" / "real.py")
     monkeypatch.chdir(root)
-    result = pdk._sort_paths(["pkg/../pkg/real.py", Path("link.py"), "new.py"])
+    result = impl._sort_paths(["pkg/../pkg/real.py", Path("link.py"), "new.py"])
     assert result == [root / "new.py", root / "pkg" / "real.py", root / "pkg" / "real.py"]
     assert all(type(p) is type(root) for p in result)
 
 
-def test_outside_calls_in_order(pdk: Any, log: list[tuple[str, str]]) -> None:
+def test_outside_calls_in_order(impl: Any, log: list[tuple[str, str]]) -> None:
     # Every path is made and resolved before any key; each key reads parts, then
     # str twice (once for its length, once for the text itself).
-    result = pdk._sort_paths(("/b/c.py", "/a.py"))
+    result = impl._sort_paths(("/b/c.py", "/a.py"))
     assert [p.text for p in result] == ["/a.py", "/b/c.py"]
     assert log == [
         ("Path", "/b/c.py"), ("resolve", "/b/c.py"), ("Path", "/a.py"), ("resolve", "/a.py"),
@@ -96,16 +96,16 @@ def test_outside_calls_in_order(pdk: Any, log: list[tuple[str, str]]) -> None:
     ]  # fmt: skip
 
 
-def test_key_uses_parts_and_text_as_given(pdk: Any, log: list[tuple[str, str]]) -> None:
+def test_key_uses_parts_and_text_as_given(impl: Any, log: list[tuple[str, str]]) -> None:
     first, second, third = (LoggedPath(log, t, d) for t, d in [("zz", 1), ("a", 5), ("yyy", 1)])
-    result = pdk._sort_paths([second, third, first])
+    result = impl._sort_paths([second, third, first])
     assert result == [first, third, second]
 
 
-def test_equal_keys_keep_input_order(pdk: Any, log: list[tuple[str, str]]) -> None:
+def test_equal_keys_keep_input_order(impl: Any, log: list[tuple[str, str]]) -> None:
     paths = [LoggedPath(log, "/same.py") for _ in range(40)]
     paths += [LoggedPath(log, "/a.py") for _ in range(40)]
-    result = pdk._sort_paths(paths)
+    result = impl._sort_paths(paths)
     assert [id(p) for p in result] == [id(p) for p in paths[40:] + paths[:40]]
 
 
@@ -127,9 +127,9 @@ class Broken(LoggedPath):
         raise ORDER_ERROR
 
 
-def test_text_subclass_compares_by_its_own_order(pdk: Any, log: list[tuple[str, str]]) -> None:
+def test_text_subclass_compares_by_its_own_order(impl: Any, log: list[tuple[str, str]]) -> None:
     paths = [LoggedPath(log, Reversed(t)) for t in ("a", "c", "b")]
-    assert [str(p.text) for p in pdk._sort_paths(paths)] == ["c", "b", "a"]
+    assert [str(p.text) for p in impl._sort_paths(paths)] == ["c", "b", "a"]
 
 
 @pytest.mark.parametrize(
@@ -139,7 +139,7 @@ def test_text_subclass_compares_by_its_own_order(pdk: Any, log: list[tuple[str, 
         pytest.param(lambda log: [LoggedPath(log, "a"), Broken(log, "b")], id="resolve"),
     ],
 )
-def test_errors_propagate_unchanged(pdk: Any, log: list[tuple[str, str]], items: Any) -> None:
+def test_errors_propagate_unchanged(impl: Any, log: list[tuple[str, str]], items: Any) -> None:
     with pytest.raises(ArithmeticError) as info:
-        pdk._sort_paths(items(log))
+        impl._sort_paths(items(log))
     assert info.value is ORDER_ERROR

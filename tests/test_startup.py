@@ -1,17 +1,29 @@
-"""Start-up behaviour, each case in a child interpreter of its own."""
+"""Start-up behaviour, each case in a child interpreter of its own.
+
+What the module binds and imports at start-up holds for the baseline too; how a failed or
+repeated start-up and the class statement behave is the interpreter's own for Python code.
+"""
 
 from __future__ import annotations
 
 import subprocess
 import sys
 import textwrap
+from pathlib import Path
+from typing import Any
 
 import pytest
+
+CHECKOUT = Path(__file__).resolve().parents[1]
 
 
 def run(code: str) -> str:
     done = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=60
+        [sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=60,
+        cwd=CHECKOUT,
     )
     assert done.returncode == 0, done.stderr
     return done.stdout.strip()
@@ -36,9 +48,9 @@ def test_reload_and_reimport_return_the_same_module() -> None:
     assert out == "ok"
 
 
-def test_import_calls_nothing_but_lm_pdk() -> None:
+def test_import_calls_nothing_but_lm_pdk(impl: Any) -> None:
     out = run(
-        """
+        f"""
         import sys
         import quorin.core.lazy as lazy
         real = lazy.lazy_import
@@ -59,7 +71,7 @@ def test_import_calls_nothing_but_lm_pdk() -> None:
             return Spy(args)
 
         lazy.lazy_import = spy
-        import quorin.core.pdk
+        import {impl.__name__}
         for entry in seen:
             print(entry)
         for name in ("quorin.settings", "quorin.logger", "quorin.core.database"):
@@ -83,12 +95,12 @@ def test_import_calls_nothing_but_lm_pdk() -> None:
     ]
 
 
-def test_type_checking_branch_binds_eagerly() -> None:
+def test_type_checking_branch_binds_eagerly(impl: Any) -> None:
     out = run(
-        """
+        f"""
         import typing
         typing.TYPE_CHECKING = True
-        import quorin.core.pdk as pdk, lumset, frozendict, quorin.logger, quorin.settings
+        import {impl.__name__} as pdk, lumset, frozendict, quorin.logger, quorin.settings
         names = [n for n in vars(pdk) if not n.startswith("__")]
         print(names[names.index("cast") + 1:names.index("get_pdk")])
         assert "lazy_import" not in vars(pdk)

@@ -13,7 +13,7 @@ from typing import Any
 import pytest
 
 from tests import fakes
-from tests.fakes import FakePdk, Record, module_with
+from tests.fakes import Record, module_with
 
 THREADS = 8
 SECONDS = 2.0
@@ -46,11 +46,9 @@ class LockedDatabase(fakes.FakeDatabase):
 
 @pytest.fixture
 def threaded(
-    pdk: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
+    pdk: Any, pdk_project: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
 ) -> SimpleNamespace:
-    active = FakePdk("p")
-    monkeypatch.setattr(pdk, "_get_pdk", lambda: active)
-    services.settings.is_pdk = True
+    services = pdk_project
     path = Path("/proj/demo/cells.py")
     services.imports.modules = {
         path: module_with("demo.cells", **{f"c{i}": print for i in range(50)})
@@ -62,7 +60,6 @@ def threaded(
     services.db.records["gone"] = Record("gone", "demo/gone.py")
     # The shared call log is not what is tested here, and would grow without bound.
     services.calls.recording = False
-    services.active = active
     return services
 
 
