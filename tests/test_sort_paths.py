@@ -6,6 +6,10 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import quorin.core.pdk as extension
 
 
 class LoggedPath:
@@ -143,3 +147,21 @@ def test_errors_propagate_unchanged(impl: Any, log: list[tuple[str, str]], items
     with pytest.raises(ArithmeticError) as info:
         impl._sort_paths(items(log))
     assert info.value is ORDER_ERROR
+
+
+@settings(max_examples=200, deadline=None)
+@given(
+    st.lists(
+        st.tuples(st.text(alphabet="ab/é\U0001f600", max_size=6), st.integers(1, 3)), max_size=40
+    )
+)
+def test_native_order_of_exact_texts_is_sorted_order(specs: list[tuple[str, int]]) -> None:
+    # Exact `str` texts are ordered natively; the result must be what `sorted` gives, stability
+    # included (texts repeat often here).
+    calls: list[tuple[str, str]] = []
+    paths = [LoggedPath(calls, text, depth) for text, depth in specs]
+    with pytest.MonkeyPatch.context() as mp:
+        mp.setattr(extension, "Path", lambda p: p)
+        result = extension._sort_paths(paths)
+    expected = sorted(paths, key=lambda p: (p.depth, len(p.text), p.text))
+    assert [id(p) for p in result] == [id(p) for p in expected]
