@@ -5,26 +5,21 @@
 namespace quorin::pdk::contracts::layout {
 
 namespace {
-py::Name lm_name{"lm"};
-py::Name pdk_name{"Pdk"};
-py::Name frozendict_name{"frozendict"};
-py::Name activate_name{"activate"};
-py::Name name_name{"name"};
-py::Attribute cells_attr{"cells"};
-py::Attribute containers_attr{"containers"};
+py::Attribute cells_attr{names::cells};
+py::Attribute containers_attr{names::containers};
 }  // namespace
 
 Ref pdk_class(const Context& c) {
-    return py::getattr(c.global(lm_name).get(), pdk_name);
+    return py::getattr(c.global(names::lm).get(), names::Pdk);
 }
 Ref frozendict(const Context& c, PyObject* value) {
-    return py::call(c.global(frozendict_name).get(), value);
+    return py::call(c.global(names::frozendict).get(), value);
 }
 void activate(PyObject* pdk) {
-    py::call_method(pdk, activate_name);
+    py::call_method(pdk, names::activate);
 }
 Ref name(PyObject* pdk) {
-    return py::getattr(pdk, name_name);
+    return py::getattr(pdk, names::name);
 }
 Ref cells(PyObject* pdk) {
     return cells_attr.get(pdk);

@@ -2,13 +2,8 @@
 
 namespace quorin::pdk::contracts::paths {
 
-namespace {
-py::Name name_name{"name"};
-py::Name relative_to_name{"relative_to"};
-}  // namespace
-
 Ref file_name(PyObject* path) {
-    return py::getattr(path, name_name);
+    return py::getattr(path, names::name);
 }
 
 bool RelativeTo::succeeds(PyObject* path, PyObject* other) {
@@ -21,7 +16,7 @@ bool RelativeTo::succeeds(PyObject* path, PyObject* other) {
             break;
     }
     PyObject* args[] = {path, other};
-    const Ref result = Ref::steal(PyObject_VectorcallMethod(relative_to_name, args, 2, nullptr));
+    const Ref result = Ref::steal(PyObject_VectorcallMethod(names::relative_to, args, 2, nullptr));
     if (result)
         return true;
     // The common "not under it" answer is cleared here, without the cost of a

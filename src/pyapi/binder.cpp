@@ -1,12 +1,11 @@
 #include "pyapi/binder.hpp"
 
+#include "pyapi/identifiers.hpp"
 #include "pyapi/ops.hpp"
 
 namespace quorin::py {
 
 namespace {
-
-Name add_note{"add_note"};
 
 bool is_variadic(const FunctionDef& def) {
     return !def.params.empty() &&
@@ -71,7 +70,7 @@ Py_ssize_t find_param(const FunctionDef& def, PyObject* key) {
         // A subclass may look like the built-in type and still be refused.
         const Ref note = check(PyUnicode_FromFormat(
             "Subclasses of built-in types are refused here: pass an exact '%s' object.", expected->tp_name));
-        call_method(error.exception(), add_note, note);
+        call_method(error.exception(), names::add_note, note);
     }
     throw error;
 }

@@ -4,13 +4,12 @@
 #include "contracts/layout.hpp"
 #include "contracts/settings.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 
 namespace quorin::pdk {
 
 namespace {
 namespace layout = contracts::layout;
-
-py::Name startswith_name{"startswith"};
 
 Ref project_prefix(PyObject* name) {
     const Ref name_text = py::text(name);
@@ -32,7 +31,7 @@ bool starts_with_project_prefix(PyObject* mod, PyObject* name, const Ref& prefix
         py::check_status(int(match));
         return match == 1;
     }
-    const Ref startswith = py::getattr(mod, startswith_name);
+    const Ref startswith = py::getattr(mod, names::startswith);
     return py::truth(py::call(startswith.get(), compose()).get());
 }
 

@@ -6,6 +6,7 @@
 #include "contracts/logger.hpp"
 #include "contracts/paths.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 #include "pyapi/module_attr.hpp"
 #include "pyapi/strings.hpp"
 
@@ -13,10 +14,6 @@ namespace quorin::pdk {
 
 namespace {
 namespace records = contracts::records;
-
-py::Name unknown_status{"UNKNOWN"};
-py::Name error_status{"ERROR"};
-py::Name error_cell_name{"_error_cell"};
 
 bool is_none(const Ref& value) {
     return !value || value.is(Py_None);
@@ -53,7 +50,7 @@ Ref failure_cell(const Context& c, PyObject* name, PyObject* static_record, PyOb
     const auto warning = contracts::logger::warning(c);
     warning(records::message(static_record).get());
     const Ref error = py::call(error_type, records::message(static_record));
-    const Ref error_cell = c.global(error_cell_name);
+    const Ref error_cell = c.global(names::_error_cell);
     const Ref modname = contracts::paths::file_name(path);
     return py::call(error_cell.get(), name, modname, error);
 }
@@ -68,14 +65,14 @@ Ref find_cells(const Context& c) {
     // The records of one file usually share one path object.
     py::HashMemo path_hash;
     py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
-        if (py::not_equal(records::status(static_record).get(), unknown_status))
+        if (py::not_equal(records::status(static_record).get(), names::UNKNOWN))
             return;
         const Ref path = records::absolute_source(static_record);
         Ref mod = py::dict_get(modules, path.get(), path_hash);
         if (is_none(mod)) {
             mod = import_on_demand(c, modules, path.get());
             if (is_none(mod)) {
-                records::set_status(static_record, error_status);
+                records::set_status(static_record, names::ERROR);
                 const Ref message = module_not_found_message(static_record, path.get());
                 records::set_message(static_record, message.get());
                 const Ref error_cell =
@@ -86,7 +83,7 @@ Ref find_cells(const Context& c) {
         }
         const Ref cell = py::module_attribute_optional(mod.get(), name);
         if (is_none(cell)) {
-            records::set_status(static_record, error_status);
+            records::set_status(static_record, names::ERROR);
             const Ref message = cell_not_found_message(static_record, path.get());
             records::set_message(static_record, message.get());
             const Ref error_cell = failure_cell(c, name, static_record, path.get(), PyExc_ImportError);
