@@ -1,7 +1,7 @@
 // `_get_database_updates`: the records to write and the names to delete, from
 // the run's records and the stored ones.
-#include "contracts/callgraph.hpp"
 #include "contracts/logger.hpp"
+#include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
 #include "pyapi/dict_watch.hpp"

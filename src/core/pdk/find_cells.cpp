@@ -1,10 +1,10 @@
 // `_find_cells`: the cell functions of the unresolved static records, with
 // error cells where a module or a function is missing.
-#include "contracts/callgraph.hpp"
 #include "contracts/import_results.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/paths.hpp"
+#include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
 #include "pyapi/module_attr.hpp"

@@ -1,8 +1,8 @@
 // `_handle_import_errors`: error cells and error records for the cells of the
 // files that failed to import.
-#include "contracts/callgraph.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
+#include "contracts/records.hpp"
 #include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"

@@ -3,6 +3,7 @@
 #include "contracts/callgraph.hpp"
 #include "contracts/database.hpp"
 #include "contracts/layout.hpp"
+#include "contracts/records.hpp"
 #include "contracts/settings.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
