@@ -1,6 +1,5 @@
 // `_find_cells`: the cell functions of the unresolved static records, with
 // error cells where a module or a function is missing.
-#include "contracts/import_results.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/paths.hpp"

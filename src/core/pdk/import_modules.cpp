@@ -1,5 +1,4 @@
 // `_import_modules`: imports or reloads the source files of the static records.
-#include "contracts/import_results.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
