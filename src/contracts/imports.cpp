@@ -1,5 +1,7 @@
 #include "contracts/imports.hpp"
 
+#include "pyapi/module_attr.hpp"
+
 namespace quorin::pdk::contracts::imports {
 
 Ref import_modules_function(const Context& c) {
@@ -34,6 +36,10 @@ Ref module_entry(PyObject* mapping, PyObject* path) {
     if (PyDict_CheckExact(mapping))
         return py::dict_get(mapping, path);
     return py::call_method(mapping, names::get, path);
+}
+
+Ref module_attribute(PyObject* module, PyObject* name) {
+    return py::module_attribute_optional(module, name);
 }
 
 }  // namespace quorin::pdk::contracts::imports

@@ -18,5 +18,8 @@ Ref get_cells_from_regex(const Context& c, PyObject* path);
 Ref result_entry(PyObject* mapping, PyObject* path);
 // `mapping.get(path)`, the one-argument form; empty or None when there is no entry.
 Ref module_entry(PyObject* mapping, PyObject* path);
+// `getattr(module, name, None)` on a module it imported; empty or None when
+// there is no such attribute.
+Ref module_attribute(PyObject* module, PyObject* name);
 
 }  // namespace quorin::pdk::contracts::imports

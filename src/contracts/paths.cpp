@@ -2,8 +2,17 @@
 
 namespace quorin::pdk::contracts::paths {
 
+Ref path(const Context& c, PyObject* p) {
+    return py::call(c.global(names::Path).get(), p);
+}
 Ref file_name(PyObject* path) {
     return py::getattr(path, names::name);
+}
+Ref resolve(PyObject* path) {
+    return py::call_method(path, names::resolve);
+}
+Ref parts(PyObject* path) {
+    return py::getattr(path, names::parts);
 }
 
 bool RelativeTo::succeeds(PyObject* path, PyObject* other) {

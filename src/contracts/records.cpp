@@ -1,6 +1,7 @@
 #include "contracts/records.hpp"
 
 #include "pyapi/attribute.hpp"
+#include "pyapi/sort.hpp"
 
 namespace quorin::pdk::contracts::records {
 
@@ -39,6 +40,10 @@ void set_status(PyObject* record, PyObject* value) {
 }
 void set_message(PyObject* record, PyObject* value) {
     message_attr.set(record, value);
+}
+
+void sort_by_name(PyObject* records) {
+    py::sort_by_attribute(records, names::name);
 }
 
 }  // namespace quorin::pdk::contracts::records

@@ -60,11 +60,28 @@ Ref deepcopy(const Context& c, PyObject* obj) {
 Ref cast(const Context& c, PyObject* type, PyObject* obj) {
     return py::call(c.global(names::cast).get(), type, obj);
 }
-Ref path(const Context& c, PyObject* p) {
-    return py::call(c.global(names::Path).get(), p);
-}
 Ref defaultdict_of_lists(const Context& c) {
     return py::call(c.global(names::defaultdict).get(), reinterpret_cast<PyObject*>(&PyList_Type));
+}
+Ref get(PyObject* groups, PyObject* key, PyObject* default_value) {
+    return py::call_method(groups, names::get, key, default_value);
+}
+void append(PyObject* group, PyObject* item) {
+    if (PyList_CheckExact(group))
+        py::list_append(group, item);
+    else
+        py::call_method(group, names::append, item);
+}
+
+Ref functools::cache(PyObject* cache, PyObject* function) {
+    return py::call(cache, function);
+}
+Ref functools::call_wrapped(PyObject* function) {
+    return py::call_method(function, names::dunder_wrapped);
+}
+
+Ref lower(PyObject* text) {
+    return py::call_method(text, names::lower);
 }
 
 }  // namespace quorin::pdk::contracts

@@ -1,4 +1,5 @@
 // `get_base_pdk` and the attribute hooks of `FrozenPdk`.
+#include "contracts/frozendict.hpp"
 #include "contracts/layout.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/settings.hpp"
@@ -12,7 +13,7 @@ namespace {
 // dicts become frozendicts, lists tuples; anything else stays as it is.
 Ref freeze(const Context& c, PyObject* v) {
     if (PyDict_Check(v))
-        return contracts::layout::frozendict(c, v);
+        return contracts::frozendict(c, v);
     if (PyList_Check(v))
         return py::check(PySequence_Tuple(v));
     return Ref::borrow(v);
@@ -20,7 +21,7 @@ Ref freeze(const Context& c, PyObject* v) {
 
 Ref frozen_attributes(const Context& c, PyObject* base_pdk) {
     Ref frozen_attrs = py::new_dict();
-    const Ref attrs = py::getattr(base_pdk, names::dunder_dict);
+    const Ref attrs = contracts::layout::attributes(base_pdk);
     auto add = [&](PyObject* k, PyObject* v) { py::setitem(frozen_attrs.get(), k, freeze(c, v).get()); };
     py::for_each_pair(attrs.get(), add);
     return frozen_attrs;
@@ -33,12 +34,12 @@ Ref get_base_pdk(const Context& c) {
     Ref pdk = py::call(get_pdk_cached.get());
     if (contracts::settings::is_a_pdk(c))
         return pdk;
-    Ref base_pdk = py::call_method(c.global(names::_get_pdk).get(), names::dunder_wrapped);
+    Ref base_pdk = contracts::functools::call_wrapped(c.global(names::_get_pdk).get());
     if (base_pdk.is(pdk.get()))
         base_pdk = contracts::copy(c, base_pdk.get());
     const Ref frozen_attrs = frozen_attributes(c, base_pdk.get());
-    py::call_method(py::getattr(base_pdk.get(), names::dunder_dict).get(), names::update, frozen_attrs);
-    py::setattr(base_pdk.get(), names::dunder_class, c.global(names::FrozenPdk).get());
+    contracts::layout::update_attributes(base_pdk.get(), frozen_attrs.get());
+    contracts::layout::set_class(base_pdk.get(), c.global(names::FrozenPdk).get());
     base_pdk = contracts::cast(c, c.global(names::FrozenPdk).get(), base_pdk.get());
     contracts::layout::activate(pdk.get());
     const auto debug = contracts::logger::debug(c);

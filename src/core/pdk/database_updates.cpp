@@ -3,7 +3,6 @@
 #include "contracts/logger.hpp"
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
-#include "core/pdk/identifiers.hpp"
 #include "pyapi/dict_watch.hpp"
 #include "pyapi/sort.hpp"
 #include "pyapi/strings.hpp"
@@ -140,7 +139,7 @@ Ref get_database_updates(const Context& c) {
     });
 
     const Ref add = py::check(PySequence_Concat(new_records.get(), updated_records.get()));
-    py::sort_by_attribute(add.get(), names::name);
+    records::sort_by_name(add.get());
     // Sorting the same names again could only repeat the first sort, unless a
     // comparison of theirs is Python code.
     const Ref remove = py::all_exact_str(logged_names.get()) ? py::check(PySequence_List(logged_names.get()))

@@ -6,7 +6,6 @@
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
-#include "pyapi/module_attr.hpp"
 #include "pyapi/strings.hpp"
 
 namespace quorin::pdk {
@@ -80,7 +79,7 @@ Ref find_cells(const Context& c) {
                 return;
             }
         }
-        const Ref cell = py::module_attribute_optional(mod.get(), name);
+        const Ref cell = contracts::imports::module_attribute(mod.get(), name);
         if (is_none(cell)) {
             records::set_status(static_record, names::ERROR);
             const Ref message = cell_not_found_message(static_record, path.get());

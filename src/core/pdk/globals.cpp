@@ -1,5 +1,8 @@
 #include "core/pdk/globals.hpp"
 
+#include "contracts/layout.hpp"
+#include "contracts/lazy.hpp"
+#include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
 #include "core/pdk/surface.hpp"
@@ -70,8 +73,7 @@ void bind_lazy_components(PyObject* globals) {
     set_global(globals, "lazy_import", lazy_import.get());
     for (const LazyBinding& b : lazy_bindings) {
         const Ref module = py::new_str(b.module);
-        const Ref proxy = b.attr == nullptr ? py::call(lazy_import.get(), module)
-                                            : py::call(lazy_import.get(), module, py::new_str(b.attr));
+        const Ref proxy = contracts::lazy::lazy_import(lazy_import.get(), module.get(), b.attr);
         set_global(globals, b.global, proxy.get());
     }
 }
@@ -93,7 +95,7 @@ Ref new_function(PyObject* globals, const FunctionRow& row) {
 
 // `class FrozenPdk(lm.Pdk)`, through the interpreter's class-statement protocol.
 Ref new_frozen_pdk_class(PyObject* globals) {
-    const Ref base = py::getattr(global(globals, names::lm).get(), names::Pdk);
+    const Ref base = contracts::layout::pdk_class(global(globals, names::lm).get());
     const Ref bases = py::check(PyTuple_Pack(1, base.get()));
     const Ref types = py::import("types");
     const Ref resolved = py::call_method(types.get(), names::resolve_bases, bases);
@@ -129,7 +131,7 @@ void bind_globals(PyObject* module) {
         Ref value = row.is_frozen_pdk_class ? new_frozen_pdk_class(globals) : new_function(globals, row);
         if (row.cached) {
             const Ref cache = global(globals, names::cache);
-            value = py::call(cache.get(), value);
+            value = contracts::functools::cache(cache.get(), value.get());
         }
         set_global(globals, row.is_frozen_pdk_class ? "FrozenPdk" : row.def.name, value.get());
     }

@@ -2,6 +2,7 @@
 // files that failed to import.
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
+#include "contracts/paths.hpp"
 #include "contracts/records.hpp"
 #include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
@@ -25,17 +26,14 @@ Ref group_by_path(const Context& c, PyObject* static_records) {
             group = py::getitem(static_records_by_path.get(), path.get());
             last_path = std::move(path);
         }
-        if (PyList_CheckExact(group.get()))
-            py::list_append(group.get(), record);
-        else
-            py::call_method(group.get(), names::append, record);
+        contracts::append(group.get(), record);
     });
     return static_records_by_path;
 }
 
 void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
     const auto warning = contracts::logger::warning(c);
-    const Ref file_name = py::text(py::getattr(path, names::name).get());
+    const Ref file_name = py::text(contracts::paths::file_name(path).get());
     const Ref error_text = py::text(error);
     const Ref text = py::format("%U: %U", file_name, error_text);
     warning(text.get());
@@ -43,7 +41,7 @@ void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
 
 // The names of the file's static records; `get` leaves the grouping as it is.
 Ref static_names_of(PyObject* static_records_by_path, PyObject* path) {
-    const Ref group = py::call_method(static_records_by_path, names::get, path, py::new_list().get());
+    const Ref group = contracts::get(static_records_by_path, path, py::new_list().get());
     Ref static_names = py::new_list();
     py::for_each(group.get(),
                  [&](PyObject* record) { py::list_append(static_names.get(), records::name(record).get()); });

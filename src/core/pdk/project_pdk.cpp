@@ -1,4 +1,6 @@
 // `_get_pdk`: resolves and imports the PDK the project's settings name.
+#include "contracts/layout.hpp"
+#include "contracts/pdk_package.hpp"
 #include "contracts/settings.hpp"
 #include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
@@ -9,10 +11,8 @@ namespace quorin::pdk {
 namespace {
 namespace settings = contracts::settings;
 namespace importlib = contracts::importlib;
-
-Ref lower(PyObject* s) {
-    return py::call_method(s, names::lower);
-}
+namespace pdk_package = contracts::pdk_package;
+using contracts::lower;
 
 Ref from_generic_module(const Context& c, PyObject* import_name) {
     PyObject* lib_name = py::compare(lower(import_name).get(), names::generic, Py_EQ)
@@ -23,8 +23,8 @@ Ref from_generic_module(const Context& c, PyObject* import_name) {
     if (needs_reload)
         generic_tech = importlib::reload(c, generic_tech.get());
     // The undecorated factory: the library's own cache is bypassed.
-    const Ref get_generic_pdk = py::getattr(generic_tech.get(), names::get_generic_pdk);
-    return py::call_method(get_generic_pdk.get(), names::dunder_wrapped);
+    const Ref get_generic_pdk = contracts::layout::get_generic_pdk(generic_tech.get());
+    return contracts::functools::call_wrapped(get_generic_pdk.get());
 }
 
 Ref submodule_key(PyObject* import_name) {
@@ -44,12 +44,12 @@ Ref from_package(const Context& c, PyObject* import_name) {
             submod = importlib::reload(c, registered.get());
         }
     }
-    if (!py::hasattr(module.get(), names::PDK) && !py::hasattr(submod.get(), names::PDK)) {
+    if (!pdk_package::exposes_pdk(module.get()) && !pdk_package::exposes_pdk(submod.get())) {
         const Ref name_text = py::text(import_name);
         const Ref msg = py::format("Module '%U' does not expose a PDK in its __init__.py.", name_text);
         throw py::Error(py::call(PyExc_ImportError, msg));
     }
-    return py::getattr(py::hasattr(submod.get(), names::PDK) ? submod.get() : module.get(), names::PDK);
+    return pdk_package::pdk(pdk_package::exposes_pdk(submod.get()) ? submod.get() : module.get());
 }
 
 }  // namespace

@@ -28,12 +28,7 @@ Ref present_records_for(const Context& c, PyObject* static_records, PyObject* pa
                 py::list_append(extra_names.get(), name);
         });
     };
-    if (PyDict_CheckExact(source_names_map.get())) {
-        py::for_each_item(source_names_map.get(), [&](PyObject*, PyObject* names) { collect(names); });
-    } else {
-        const Ref values = py::call_method(source_names_map.get(), names::values);
-        py::for_each(values.get(), collect);
-    }
+    db::for_each_names(source_names_map.get(), collect);
     if (PyList_GET_SIZE(extra_names.get()) > 0)
         py::update(present_records.get(), db::get_factories_by_name(c, extra_names.get()).get());
     return present_records;
@@ -64,13 +59,13 @@ Ref register_cells(const Context& c) {
     const Ref new_cells = py::call(c.global(names::_find_cells).get(), static_records, modules);
     py::update(new_cells.get(), error_cells.get());
 
-    const Ref register_in_pdk = py::getattr(lm::cells(pdk.get()).get(), names::update);
+    const lm::CellsUpdate register_in_pdk{pdk.get()};
     const Ref registered = py::new_dict();
     py::for_each_pair(new_cells.get(), [&](PyObject* name, PyObject* cell) {
         if (py::contains(static_records.get(), name))
             py::setitem(registered.get(), name, cell);
     });
-    py::call(register_in_pdk.get(), registered);
+    register_in_pdk(registered.get());
 
     const Ref present_records = PyList_GET_SIZE(paths.get()) > 0
                                     ? present_records_for(c, static_records.get(), paths.get())
@@ -85,7 +80,7 @@ Ref register_cells(const Context& c) {
     });
     const Ref added = py::new_list();
     py::for_each(add.get(), [&](PyObject* record) {
-        py::list_append(added.get(), py::getattr(record, names::name).get());
+        py::list_append(added.get(), contracts::records::name(record).get());
     });
     if (reload)
         cg::register_models(c, G.get());

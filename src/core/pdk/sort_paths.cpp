@@ -1,12 +1,13 @@
 // `_sort_paths`: the order in which a run's source files are imported.
-#include "contracts/stdlib.hpp"
+#include "contracts/paths.hpp"
 #include "core/pdk/functions.hpp"
-#include "core/pdk/identifiers.hpp"
 #include "pyapi/sort.hpp"
 
 namespace quorin::pdk {
 
 namespace {
+namespace paths = contracts::paths;
+
 Py_ssize_t len(PyObject* o) {
     const Py_ssize_t n = PyObject_Size(o);
     if (n < 0)
@@ -20,7 +21,7 @@ Ref size_object(PyObject* o) {
 
 // `(len(p.parts), len(str(p)), str(p))`.
 Ref sort_key(PyObject* p) {
-    const Ref depth = size_object(py::getattr(p, names::parts).get());
+    const Ref depth = size_object(paths::parts(p).get());
     const Ref length = size_object(py::str(p).get());
     const Ref text = py::str(p);
     return py::check(PyTuple_Pack(3, depth.get(), length.get(), text.get()));
@@ -31,7 +32,7 @@ Ref sort_key(PyObject* p) {
 Ref sort_paths(const Context& c) {
     Ref resolved = py::new_list();
     py::for_each(c.arg(0), [&](PyObject* p) {
-        py::list_append(resolved.get(), py::call_method(contracts::path(c, p).get(), names::resolve).get());
+        py::list_append(resolved.get(), paths::resolve(paths::path(c, p).get()).get());
     });
     // Every key is computed, in list order, before the first comparison, as
     // `sorted(..., key=...)` does.
