@@ -20,7 +20,7 @@ Py_ssize_t positional_count(const FunctionDef& def) {
 }
 
 [[noreturn, gnu::cold]] void raise_count(const FunctionDef& def, Py_ssize_t expected, Py_ssize_t given) {
-    raise(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", def.name, "exactly",
+    raise(PyExc_TypeError, "%.200s() takes exactly %zd positional argument%.1s (%zd given)", def.name,
           expected, expected == 1 ? "" : "s", given);
 }
 
@@ -117,9 +117,9 @@ void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject
     const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
     if (def.params.empty()) {
         if (nkw > 0)
-            raise(PyExc_TypeError, "%.200s() %s", def.name, "takes no keyword arguments");
+            raise(PyExc_TypeError, "%.200s() takes no keyword arguments", def.name);
         if (nargs > 0)
-            raise(PyExc_TypeError, "%.200s() %s (%zd given)", def.name, "takes no arguments", nargs);
+            raise(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", def.name, nargs);
         return;
     }
     const Py_ssize_t npos = positional_count(def);
