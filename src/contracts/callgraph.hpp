@@ -1,5 +1,5 @@
-// quorin.core.callgraph (global `cg`), quorin.models (global `m`) and
-// quorin.core.models (global `register_models`).
+// quorin.core.callgraph (global `cg`), and the registration of a call graph's
+// models by quorin.core.models (global `register_models`).
 #pragma once
 
 #include "contracts/common.hpp"
@@ -13,20 +13,3 @@ Ref get_static_records(const Context& c, PyObject* graph, PyObject* paths);
 void register_models(const Context& c, PyObject* graph);
 
 }  // namespace quorin::pdk::contracts::callgraph
-
-namespace quorin::pdk::contracts::records {
-
-// `m.FactoryRecord(name=..., source=..., status=..., message=...)`.
-Ref new_record(PyObject* factory_record, PyObject* name, PyObject* source, PyObject* status,
-               PyObject* message);
-// `m.FactoryRecord`, looked up before the record's fields are computed.
-Ref factory_record_class(const Context& c);
-Ref absolute_source(PyObject* record);
-Ref name(PyObject* record);
-Ref source(PyObject* record);
-Ref status(PyObject* record);
-Ref message(PyObject* record);
-void set_status(PyObject* record, PyObject* value);
-void set_message(PyObject* record, PyObject* value);
-
-}  // namespace quorin::pdk::contracts::records

@@ -5,13 +5,12 @@
 namespace quorin::pdk::contracts::factories {
 
 namespace {
-py::Attribute module_attr{"__module__"};
-py::Name empty{""};
+py::Attribute module_attr{names::dunder_module};
 }  // namespace
 
 Ref module_name(PyObject* factory) {
     Ref module = module_attr.get_optional(factory);
-    return module ? std::move(module) : Ref::borrow(empty);
+    return module ? std::move(module) : Ref::borrow(names::empty_text);
 }
 
 }  // namespace quorin::pdk::contracts::factories

@@ -1,32 +1,45 @@
 #include "contracts/imports.hpp"
 
+#include "pyapi/module_attr.hpp"
+
 namespace quorin::pdk::contracts::imports {
 
-namespace {
-py::Name imports_name{"imports"};
-py::Name import_modules_name{"import_modules"};
-py::Name get_cells_from_regex_name{"get_cells_from_regex"};
-py::NameTuple kw_import{"paths", "reload", "from_project"};
-}  // namespace
-
 Ref import_modules_function(const Context& c) {
-    return py::getattr(c.global(imports_name).get(), import_modules_name);
+    return py::getattr(c.global(names::imports).get(), names::import_modules);
 }
 
 Ref call_import_modules(PyObject* import_modules, PyObject* paths, bool reload) {
-    return py::call_kw(import_modules, kw_import, paths, reload ? Py_True : Py_False, Py_False);
+    return py::call_kw(import_modules, names::kw_paths_reload_from_project, paths,
+                       reload ? Py_True : Py_False, Py_False);
 }
 
 Ref get_cells_from_regex(const Context& c, PyObject* path) {
     // The read of the global is part of the guarded lookup: a missing
     // `imports` is a failed search like any other.
     try {
-        return py::call_method(c.global(imports_name).get(), get_cells_from_regex_name, path);
+        return py::call_method(c.global(names::imports).get(), names::get_cells_from_regex, path);
     } catch (const py::Error& error) {
         if (!PyErr_GivenExceptionMatches(error.exception(), PyExc_Exception))
             throw;
         return Ref();
     }
+}
+
+Ref result_entry(PyObject* mapping, PyObject* path) {
+    // An exact dict cannot override `get`, so the direct lookup is the same call.
+    if (PyDict_CheckExact(mapping))
+        return py::dict_get(mapping, path);
+    return py::call_method(mapping, names::get, path, Py_None);
+}
+
+Ref module_entry(PyObject* mapping, PyObject* path) {
+    if (PyDict_CheckExact(mapping))
+        return py::dict_get(mapping, path);
+    return py::call_method(mapping, names::get, path);
+}
+
+Ref module_attribute(PyObject* module, PyObject* name) {
+    return py::module_attribute_optional(module, name);
 }
 
 }  // namespace quorin::pdk::contracts::imports

@@ -13,4 +13,13 @@ Ref call_import_modules(PyObject* import_modules, PyObject* paths, bool reload);
 // raises an Exception (anything else propagates).
 Ref get_cells_from_regex(const Context& c, PyObject* path);
 
+// Of the two mappings `import_modules` answers with (modules and errors, by
+// path): `mapping.get(path, None)`; empty or None when there is no entry.
+Ref result_entry(PyObject* mapping, PyObject* path);
+// `mapping.get(path)`, the one-argument form; empty or None when there is no entry.
+Ref module_entry(PyObject* mapping, PyObject* path);
+// `getattr(module, name, None)` on a module it imported; empty or None when
+// there is no such attribute.
+Ref module_attribute(PyObject* module, PyObject* name);
+
 }  // namespace quorin::pdk::contracts::imports

@@ -5,32 +5,41 @@
 namespace quorin::pdk::contracts::layout {
 
 namespace {
-py::Name lm_name{"lm"};
-py::Name pdk_name{"Pdk"};
-py::Name frozendict_name{"frozendict"};
-py::Name activate_name{"activate"};
-py::Name name_name{"name"};
-py::Attribute cells_attr{"cells"};
-py::Attribute containers_attr{"containers"};
+py::Attribute cells_attr{names::cells};
+py::Attribute containers_attr{names::containers};
 }  // namespace
 
-Ref pdk_class(const Context& c) {
-    return py::getattr(c.global(lm_name).get(), pdk_name);
-}
-Ref frozendict(const Context& c, PyObject* value) {
-    return py::call(c.global(frozendict_name).get(), value);
+Ref pdk_class(PyObject* lm) {
+    return py::getattr(lm, names::Pdk);
 }
 void activate(PyObject* pdk) {
-    py::call_method(pdk, activate_name);
+    py::call_method(pdk, names::activate);
 }
 Ref name(PyObject* pdk) {
-    return py::getattr(pdk, name_name);
+    return py::getattr(pdk, names::name);
 }
 Ref cells(PyObject* pdk) {
     return cells_attr.get(pdk);
 }
 Ref containers(PyObject* pdk) {
     return containers_attr.get(pdk);
+}
+Ref attributes(PyObject* pdk) {
+    return py::getattr(pdk, names::dunder_dict);
+}
+void update_attributes(PyObject* pdk, PyObject* values) {
+    py::call_method(attributes(pdk).get(), names::update, values);
+}
+void set_class(PyObject* pdk, PyObject* cls) {
+    py::setattr(pdk, names::dunder_class, cls);
+}
+Ref get_generic_pdk(PyObject* module) {
+    return py::getattr(module, names::get_generic_pdk);
+}
+
+CellsUpdate::CellsUpdate(PyObject* pdk) : update_(py::getattr(cells(pdk).get(), names::update)) {}
+void CellsUpdate::operator()(PyObject* registered) const {
+    py::call(update_.get(), registered);
 }
 
 }  // namespace quorin::pdk::contracts::layout

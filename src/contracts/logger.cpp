@@ -3,13 +3,8 @@
 namespace quorin::pdk::contracts::logger {
 
 namespace {
-py::Name log_name{"log"};
-py::Name debug_name{"debug"};
-py::Name info_name{"info"};
-py::Name warning_name{"warning"};
-
 Ref method(const Context& c, const py::Name& level) {
-    const Ref logger = py::call(c.global(log_name).get());
+    const Ref logger = py::call(c.global(names::log).get());
     return py::getattr(logger.get(), level);
 }
 }  // namespace
@@ -19,13 +14,13 @@ void Line::operator()(PyObject* text) const {
 }
 
 Line debug(const Context& c) {
-    return Line(method(c, debug_name));
+    return Line(method(c, names::debug));
 }
 Line info(const Context& c) {
-    return Line(method(c, info_name));
+    return Line(method(c, names::info));
 }
 Line warning(const Context& c) {
-    return Line(method(c, warning_name));
+    return Line(method(c, names::warning));
 }
 
 }  // namespace quorin::pdk::contracts::logger

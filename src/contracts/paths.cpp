@@ -2,13 +2,17 @@
 
 namespace quorin::pdk::contracts::paths {
 
-namespace {
-py::Name name_name{"name"};
-py::Name relative_to_name{"relative_to"};
-}  // namespace
-
+Ref path(const Context& c, PyObject* p) {
+    return py::call(c.global(names::Path).get(), p);
+}
 Ref file_name(PyObject* path) {
-    return py::getattr(path, name_name);
+    return py::getattr(path, names::name);
+}
+Ref resolve(PyObject* path) {
+    return py::call_method(path, names::resolve);
+}
+Ref parts(PyObject* path) {
+    return py::getattr(path, names::parts);
 }
 
 bool RelativeTo::succeeds(PyObject* path, PyObject* other) {
@@ -21,7 +25,7 @@ bool RelativeTo::succeeds(PyObject* path, PyObject* other) {
             break;
     }
     PyObject* args[] = {path, other};
-    const Ref result = Ref::steal(PyObject_VectorcallMethod(relative_to_name, args, 2, nullptr));
+    const Ref result = Ref::steal(PyObject_VectorcallMethod(names::relative_to, args, 2, nullptr));
     if (result)
         return true;
     // The common "not under it" answer is cleared here, without the cost of a

@@ -1,4 +1,5 @@
-// The path objects that `FactoryRecord.absolute_source()` returns.
+// Path objects: those that `FactoryRecord.absolute_source()` returns, and
+// those the global `Path` makes.
 #pragma once
 
 #include "contracts/common.hpp"
@@ -6,8 +7,14 @@
 
 namespace quorin::pdk::contracts::paths {
 
+// `Path(p)`.
+Ref path(const Context& c, PyObject* p);
 // `path.name`, the file name.
 Ref file_name(PyObject* path);
+// `path.resolve()`.
+Ref resolve(PyObject* path);
+// `path.parts`.
+Ref parts(PyObject* path);
 
 // `path.relative_to(other)`, asked of one path after another.
 class RelativeTo {

@@ -2,30 +2,16 @@
 
 namespace quorin::pdk::contracts {
 
-namespace {
-py::Name importlib_name{"importlib"};
-py::Name import_module_name{"import_module"};
-py::Name reload_name{"reload"};
-py::Name sys_name{"sys"};
-py::Name modules_name{"modules"};
-py::Name co_consts_name{"co_consts"};
-py::Name copy_name{"copy"};
-py::Name deepcopy_name{"deepcopy"};
-py::Name cast_name{"cast"};
-py::Name path_name{"Path"};
-py::Name defaultdict_name{"defaultdict"};
-}  // namespace
-
 Ref importlib::import_module(const Context& c, PyObject* name) {
-    return py::call_method(c.global(importlib_name).get(), import_module_name, name);
+    return py::call_method(c.global(names::importlib).get(), names::import_module, name);
 }
 
 Ref importlib::reload(const Context& c, PyObject* module) {
-    return py::call_method(c.global(importlib_name).get(), reload_name, module);
+    return py::call_method(c.global(names::importlib).get(), names::reload, module);
 }
 
 Ref sys_modules(const Context& c) {
-    return py::getattr(c.global(sys_name).get(), modules_name);
+    return py::getattr(c.global(names::sys).get(), names::modules);
 }
 
 namespace {
@@ -40,7 +26,7 @@ constexpr const char warn_source[] =
 
 Ref new_python_warn(PyObject* globals) {
     const Ref module_code = py::check(Py_CompileString(warn_source, "<quorin.core.pdk>", Py_file_input));
-    const Ref consts = py::getattr(module_code.get(), co_consts_name);
+    const Ref consts = py::getattr(module_code.get(), names::co_consts);
     for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(consts.get()); ++i) {
         PyObject* item = PyTuple_GET_ITEM(consts.get(), i);
         if (PyCode_Check(item))
@@ -66,19 +52,36 @@ void warn(const Context& c, PyObject* message, PyObject* category) {
 }
 
 Ref copy(const Context& c, PyObject* obj) {
-    return py::call(c.global(copy_name).get(), obj);
+    return py::call(c.global(names::copy).get(), obj);
 }
 Ref deepcopy(const Context& c, PyObject* obj) {
-    return py::call(c.global(deepcopy_name).get(), obj);
+    return py::call(c.global(names::deepcopy).get(), obj);
 }
 Ref cast(const Context& c, PyObject* type, PyObject* obj) {
-    return py::call(c.global(cast_name).get(), type, obj);
-}
-Ref path(const Context& c, PyObject* p) {
-    return py::call(c.global(path_name).get(), p);
+    return py::call(c.global(names::cast).get(), type, obj);
 }
 Ref defaultdict_of_lists(const Context& c) {
-    return py::call(c.global(defaultdict_name).get(), reinterpret_cast<PyObject*>(&PyList_Type));
+    return py::call(c.global(names::defaultdict).get(), reinterpret_cast<PyObject*>(&PyList_Type));
+}
+Ref get(PyObject* groups, PyObject* key, PyObject* default_value) {
+    return py::call_method(groups, names::get, key, default_value);
+}
+void append(PyObject* group, PyObject* item) {
+    if (PyList_CheckExact(group))
+        py::list_append(group, item);
+    else
+        py::call_method(group, names::append, item);
+}
+
+Ref functools::cache(PyObject* cache, PyObject* function) {
+    return py::call(cache, function);
+}
+Ref functools::call_wrapped(PyObject* function) {
+    return py::call_method(function, names::dunder_wrapped);
+}
+
+Ref lower(PyObject* text) {
+    return py::call_method(text, names::lower);
 }
 
 }  // namespace quorin::pdk::contracts

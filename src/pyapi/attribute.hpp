@@ -17,7 +17,8 @@ namespace quorin::py {
 // case, an empty slot included, goes through the ordinary protocol.
 class Attribute {
 public:
-    explicit Attribute(const char* name) noexcept : name_(name) {}
+    // `name` is one of the interned names of a table, which live for the program.
+    explicit Attribute(const Name& name) noexcept : name_(name) {}
     Attribute(const Attribute&) = delete;
     Attribute& operator=(const Attribute&) = delete;
 
@@ -71,7 +72,7 @@ private:
     Ref get_slow(PyObject* o) const;
     Ref get_optional_slow(PyObject* o) const;
 
-    Name name_;
+    const Name& name_;
     mutable Site read_;
     mutable Site write_;
 };

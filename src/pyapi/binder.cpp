@@ -1,12 +1,11 @@
 #include "pyapi/binder.hpp"
 
+#include "pyapi/identifiers.hpp"
 #include "pyapi/ops.hpp"
 
 namespace quorin::py {
 
 namespace {
-
-Name add_note{"add_note"};
 
 bool is_variadic(const FunctionDef& def) {
     return !def.params.empty() &&
@@ -21,7 +20,7 @@ Py_ssize_t positional_count(const FunctionDef& def) {
 }
 
 [[noreturn, gnu::cold]] void raise_count(const FunctionDef& def, Py_ssize_t expected, Py_ssize_t given) {
-    raise(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", def.name, "exactly",
+    raise(PyExc_TypeError, "%.200s() takes exactly %zd positional argument%.1s (%zd given)", def.name,
           expected, expected == 1 ? "" : "s", given);
 }
 
@@ -71,7 +70,7 @@ Py_ssize_t find_param(const FunctionDef& def, PyObject* key) {
         // A subclass may look like the built-in type and still be refused.
         const Ref note = check(PyUnicode_FromFormat(
             "Subclasses of built-in types are refused here: pass an exact '%s' object.", expected->tp_name));
-        call_method(error.exception(), add_note, note);
+        call_method(error.exception(), names::add_note, note);
     }
     throw error;
 }
@@ -118,9 +117,9 @@ void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject
     const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
     if (def.params.empty()) {
         if (nkw > 0)
-            raise(PyExc_TypeError, "%.200s() %s", def.name, "takes no keyword arguments");
+            raise(PyExc_TypeError, "%.200s() takes no keyword arguments", def.name);
         if (nargs > 0)
-            raise(PyExc_TypeError, "%.200s() %s (%zd given)", def.name, "takes no arguments", nargs);
+            raise(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", def.name, nargs);
         return;
     }
     const Py_ssize_t npos = positional_count(def);

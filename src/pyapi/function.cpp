@@ -1,6 +1,7 @@
 #include "pyapi/function.hpp"
 
 #include "pyapi/binder.hpp"
+#include "pyapi/identifiers.hpp"
 #include "pyapi/ops.hpp"
 #include "pyapi/traceback.hpp"
 
@@ -31,14 +32,6 @@ struct FunctionObject {
 FunctionObject* as_function(PyObject* o) {
     return reinterpret_cast<FunctionObject*>(o);
 }
-
-Name inspect_name{"inspect"};
-Name parameter_name{"Parameter"};
-Name signature_name{"Signature"};
-Name return_name{"return"};
-Name empty_attr{"empty"};
-NameTuple kw_parameter{"default", "annotation"};
-NameTuple kw_signature{"return_annotation"};
 
 PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf,
                               PyObject* kwnames) noexcept {
@@ -209,9 +202,9 @@ PyObject* get_globals(PyObject* self, void*) {
 
 // `inspect.Signature` of the parameters, the current defaults and annotations.
 Ref build_signature(FunctionObject* f) {
-    const Ref inspect = import(inspect_name);
-    const Ref parameter = getattr(inspect.get(), parameter_name);
-    const Ref empty = getattr(parameter.get(), empty_attr);
+    const Ref inspect = import(names::inspect);
+    const Ref parameter = getattr(inspect.get(), names::Parameter);
+    const Ref empty = getattr(parameter.get(), names::empty);
     const Ref annotations = Ref::steal(get_annotations(reinterpret_cast<PyObject*>(f), nullptr));
     if (!annotations)
         throw_raised();
@@ -231,16 +224,17 @@ Ref build_signature(FunctionObject* f) {
             if (Ref a = dict_get(annotations.get(), name.get()))
                 annotation = std::move(a);
         }
-        list_append(params.get(),
-                    call_kw(parameter.get(), kw_parameter, name, kind, default_value, annotation).get());
+        list_append(params.get(), call_kw(parameter.get(), names::kw_default_annotation, name, kind,
+                                          default_value, annotation)
+                                      .get());
     }
-    const Ref signature = getattr(inspect.get(), signature_name);
-    Ref return_annotation = getattr(signature.get(), empty_attr);
+    const Ref signature = getattr(inspect.get(), names::Signature);
+    Ref return_annotation = getattr(signature.get(), names::empty);
     if (PyDict_Check(annotations.get())) {
-        if (Ref a = dict_get(annotations.get(), return_name))
+        if (Ref a = dict_get(annotations.get(), names::return_))
             return_annotation = std::move(a);
     }
-    return call_kw(signature.get(), kw_signature, params, return_annotation);
+    return call_kw(signature.get(), names::kw_return_annotation, params, return_annotation);
 }
 
 PyObject* get_signature(PyObject* self, void*) {
@@ -369,6 +363,7 @@ Ref Context::global(const Name& name, Where where) const {
 }
 
 namespace {
+
 // The type of every function the module makes, held for the process as the
 // module object is. One is enough: the module refuses a second interpreter and
 // is initialised once, so no two modules could need types of their own; a

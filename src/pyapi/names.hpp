@@ -8,9 +8,11 @@
 
 namespace quorin::py {
 
-// A Python constant that files declare where they use it; every constant
-// registers itself at static initialisation and is created by `create_all`
-// before the module runs any code. Constants live for the whole process.
+// A Python constant created before the module runs any code: every constant
+// registers itself at static initialisation (the list head is constant-
+// initialised, so the order in which files initialise does not matter) and is
+// created by `create_all`. Constants live for the whole process. Names are
+// declared in the identifier tables (pyapi/identifiers.hpp and the module's).
 class Constant {
 public:
     Constant(const Constant&) = delete;

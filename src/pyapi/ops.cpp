@@ -1,12 +1,7 @@
 #include "pyapi/ops.hpp"
+#include "pyapi/identifiers.hpp"
 
 namespace quorin::py {
-
-namespace {
-Name update_name{"update"};
-Name empty_str{""};
-Name items_name{"items"};
-}  // namespace
 
 Ref call_star(PyObject* callable, PyObject* items, Where where) {
     const Ref args = check(PySequence_Tuple(items), where);
@@ -16,7 +11,7 @@ Ref call_star(PyObject* callable, PyObject* items, Where where) {
 }
 
 Ref call_method_items(PyObject* mapping, Where where) {
-    return call_method({mapping, where}, items_name);
+    return call_method({mapping, where}, names::items);
 }
 
 Ref getattr_optional(PyObject* o, PyObject* name, Where where) {
@@ -71,7 +66,7 @@ void update(PyObject* target, PyObject* source, Where where) {
         check_status(PyDict_Update(target, source), where);
         return;
     }
-    call_method({target, where}, update_name, source);
+    call_method({target, where}, names::update, source);
 }
 
 bool next(PyObject* iterator, Ref& item, Where where) {
@@ -113,14 +108,7 @@ std::pair<Ref, Ref> unpack2(PyObject* o, Where where) {
 Ref text(PyObject* value, Where where) {
     if (PyUnicode_CheckExact(value))
         return Ref::borrow(value);
-    return check(PyObject_Format(value, empty_str), where);
-}
-
-Ref join(std::initializer_list<PyObject*> parts, Where where) {
-    Ref result = check(PyUnicode_New(0, 0), where);
-    for (PyObject* part : parts)
-        result = check(PyUnicode_Concat(result.get(), part), where);
-    return result;
+    return check(PyObject_Format(value, names::empty_text), where);
 }
 
 }  // namespace quorin::py

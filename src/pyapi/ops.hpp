@@ -5,7 +5,6 @@
 #include "pyapi/names.hpp"
 #include "pyapi/ref.hpp"
 
-#include <initializer_list>
 #include <utility>
 
 namespace quorin::py {
@@ -205,8 +204,6 @@ inline Ref str(PyObject* value, Where where = Where::current()) {
 inline Ref new_str(const char* s, Where where = Where::current()) {
     return check(PyUnicode_FromString(s), where);
 }
-// Concatenation of the given `str` objects.
-Ref join(std::initializer_list<PyObject*> parts, Where where = Where::current());
 // A text made from one format (`PyUnicode_FromFormat`), so that a search for a
 // message finds the line that makes it; each `%U` takes a `str`.
 template <class... Args>

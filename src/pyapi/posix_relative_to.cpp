@@ -1,6 +1,7 @@
 #include "pyapi/posix_relative_to.hpp"
 
 #include "pyapi/error.hpp"
+#include "pyapi/identifiers.hpp"
 #include "pyapi/names.hpp"
 
 #include <array>
@@ -115,9 +116,6 @@ std::array<Builtin, 10> builtins_used() {
 
 // --- lookups that run no Python code ----------------------------------------
 
-Name fget_name{"fget"};
-Name func_name{"__func__"};
-
 Ref interned(const char* text) {
     return check(PyUnicode_InternFromString(text));
 }
@@ -142,9 +140,9 @@ Ref function_behind(PyObject* attribute) {
     if (PyFunction_Check(attribute))
         return Ref::borrow(attribute);
     if (Py_IS_TYPE(attribute, &PyProperty_Type))
-        return check(PyObject_GetAttr(attribute, fget_name));
+        return check(PyObject_GetAttr(attribute, names::fget));
     if (Py_IS_TYPE(attribute, &PyClassMethod_Type) || Py_IS_TYPE(attribute, &PyStaticMethod_Type))
-        return check(PyObject_GetAttr(attribute, func_name));
+        return check(PyObject_GetAttr(attribute, names::dunder_func));
     return {};
 }
 

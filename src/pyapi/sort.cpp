@@ -1,12 +1,11 @@
 #include "pyapi/sort.hpp"
 
+#include "pyapi/identifiers.hpp"
 #include "pyapi/ops.hpp"
 
 namespace quorin::py {
 
 namespace {
-Name sort_name{"sort"};
-NameTuple kw_key{"key"};
 
 // The key function; its `self` is the attribute name.
 PyObject* attribute_of(PyObject* attribute, PyObject* item) {
@@ -26,7 +25,7 @@ PyMethodDef next_key_def = {.ml_name = "key", .ml_meth = next_key, .ml_flags = M
 
 void sort_with_key(PyObject* list, PyObject* key) {
     PyObject* stack[] = {list, key};
-    check(PyObject_VectorcallMethod(sort_name, stack, 1, kw_key.get()));
+    check(PyObject_VectorcallMethod(names::sort, stack, 1, names::kw_key.get()));
 }
 }  // namespace
 

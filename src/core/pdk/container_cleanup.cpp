@@ -3,14 +3,13 @@
 #include "contracts/factories.hpp"
 #include "contracts/layout.hpp"
 #include "contracts/settings.hpp"
+#include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
 
 namespace quorin::pdk {
 
 namespace {
 namespace layout = contracts::layout;
-
-py::Name startswith_name{"startswith"};
 
 Ref project_prefix(PyObject* name) {
     const Ref name_text = py::text(name);
@@ -26,14 +25,7 @@ Ref fixed_prefix(PyObject* name) {
 // `mod.startswith(f"{name}.")`: the method is looked up before the prefix is
 // composed.
 bool starts_with_project_prefix(PyObject* mod, PyObject* name, const Ref& prefix) {
-    auto compose = [&] { return prefix ? prefix : project_prefix(name); };
-    if (PyUnicode_CheckExact(mod)) {
-        const Py_ssize_t match = PyUnicode_Tailmatch(mod, compose().get(), 0, PY_SSIZE_T_MAX, -1);
-        py::check_status(int(match));
-        return match == 1;
-    }
-    const Ref startswith = py::getattr(mod, startswith_name);
-    return py::truth(py::call(startswith.get(), compose()).get());
+    return contracts::startswith(mod, [&] { return prefix ? prefix : project_prefix(name); });
 }
 
 void remove_cell(PyObject* pdk, PyObject* k) {

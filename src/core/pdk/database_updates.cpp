@@ -1,7 +1,7 @@
 // `_get_database_updates`: the records to write and the names to delete, from
 // the run's records and the stored ones.
-#include "contracts/callgraph.hpp"
 #include "contracts/logger.hpp"
+#include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "pyapi/dict_watch.hpp"
 #include "pyapi/sort.hpp"
@@ -11,8 +11,6 @@ namespace quorin::pdk {
 
 namespace {
 namespace records = contracts::records;
-
-py::Name name_attr{"name"};
 
 // `set(static_records)` and `set(present_records)`, made with the interpreter's
 // own set operations: the iteration order of what is made from them decides
@@ -141,7 +139,7 @@ Ref get_database_updates(const Context& c) {
     });
 
     const Ref add = py::check(PySequence_Concat(new_records.get(), updated_records.get()));
-    py::sort_by_attribute(add.get(), name_attr);
+    records::sort_by_name(add.get());
     // Sorting the same names again could only repeat the first sort, unless a
     // comparison of theirs is Python code.
     const Ref remove = py::all_exact_str(logged_names.get()) ? py::check(PySequence_List(logged_names.get()))

@@ -1,22 +1,17 @@
 // `_find_cells`: the cell functions of the unresolved static records, with
 // error cells where a module or a function is missing.
-#include "contracts/callgraph.hpp"
-#include "contracts/import_results.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/paths.hpp"
+#include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
-#include "pyapi/module_attr.hpp"
+#include "core/pdk/identifiers.hpp"
 #include "pyapi/strings.hpp"
 
 namespace quorin::pdk {
 
 namespace {
 namespace records = contracts::records;
-
-py::Name unknown_status{"UNKNOWN"};
-py::Name error_status{"ERROR"};
-py::Name error_cell_name{"_error_cell"};
 
 bool is_none(const Ref& value) {
     return !value || value.is(Py_None);
@@ -53,7 +48,7 @@ Ref failure_cell(const Context& c, PyObject* name, PyObject* static_record, PyOb
     const auto warning = contracts::logger::warning(c);
     warning(records::message(static_record).get());
     const Ref error = py::call(error_type, records::message(static_record));
-    const Ref error_cell = c.global(error_cell_name);
+    const Ref error_cell = c.global(names::_error_cell);
     const Ref modname = contracts::paths::file_name(path);
     return py::call(error_cell.get(), name, modname, error);
 }
@@ -68,14 +63,14 @@ Ref find_cells(const Context& c) {
     // The records of one file usually share one path object.
     py::HashMemo path_hash;
     py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
-        if (py::not_equal(records::status(static_record).get(), unknown_status))
+        if (py::not_equal(records::status(static_record).get(), names::UNKNOWN))
             return;
         const Ref path = records::absolute_source(static_record);
         Ref mod = py::dict_get(modules, path.get(), path_hash);
         if (is_none(mod)) {
             mod = import_on_demand(c, modules, path.get());
             if (is_none(mod)) {
-                records::set_status(static_record, error_status);
+                records::set_status(static_record, names::ERROR);
                 const Ref message = module_not_found_message(static_record, path.get());
                 records::set_message(static_record, message.get());
                 const Ref error_cell =
@@ -84,9 +79,9 @@ Ref find_cells(const Context& c) {
                 return;
             }
         }
-        const Ref cell = py::module_attribute_optional(mod.get(), name);
+        const Ref cell = contracts::imports::module_attribute(mod.get(), name);
         if (is_none(cell)) {
-            records::set_status(static_record, error_status);
+            records::set_status(static_record, names::ERROR);
             const Ref message = cell_not_found_message(static_record, path.get());
             records::set_message(static_record, message.get());
             const Ref error_cell = failure_cell(c, name, static_record, path.get(), PyExc_ImportError);

@@ -1,6 +1,10 @@
 #include "core/pdk/globals.hpp"
 
+#include "contracts/layout.hpp"
+#include "contracts/lazy.hpp"
+#include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 #include "core/pdk/surface.hpp"
 #include "pyapi/ops.hpp"
 
@@ -9,19 +13,6 @@ namespace quorin::pdk {
 namespace {
 
 using py::Ref;
-
-py::Name cache_name{"cache"};
-py::Name type_checking_name{"TYPE_CHECKING"};
-py::Name resolve_bases_name{"resolve_bases"};
-py::Name prepare_class_name{"prepare_class"};
-py::Name module_key{"__module__"};
-py::Name qualname_key{"__qualname__"};
-py::Name doc_key{"__doc__"};
-py::Name orig_bases_key{"__orig_bases__"};
-py::Name frozen_pdk_name{"FrozenPdk"};
-py::Name module_name{"quorin.core.pdk"};
-py::Name lm_name{"lm"};
-py::Name pdk_attr{"Pdk"};
 
 // A global bound earlier in the start-up, as the top level of a module reads it.
 Ref global(PyObject* globals, PyObject* name) {
@@ -82,8 +73,7 @@ void bind_lazy_components(PyObject* globals) {
     set_global(globals, "lazy_import", lazy_import.get());
     for (const LazyBinding& b : lazy_bindings) {
         const Ref module = py::new_str(b.module);
-        const Ref proxy = b.attr == nullptr ? py::call(lazy_import.get(), module)
-                                            : py::call(lazy_import.get(), module, py::new_str(b.attr));
+        const Ref proxy = contracts::lazy::lazy_import(lazy_import.get(), module.get(), b.attr);
         set_global(globals, b.global, proxy.get());
     }
 }
@@ -96,7 +86,7 @@ Ref new_function(PyObject* globals, const FunctionRow& row) {
     return py::new_function({.def = &row.def,
                              .name = name.get(),
                              .qualname = qualname.get(),
-                             .module_name = module_name,
+                             .module_name = names::quorin_core_pdk,
                              .doc = doc.get(),
                              .annotations = annotations.get(),
                              .globals = globals,
@@ -105,24 +95,24 @@ Ref new_function(PyObject* globals, const FunctionRow& row) {
 
 // `class FrozenPdk(lm.Pdk)`, through the interpreter's class-statement protocol.
 Ref new_frozen_pdk_class(PyObject* globals) {
-    const Ref base = py::getattr(global(globals, lm_name).get(), pdk_attr);
+    const Ref base = contracts::layout::pdk_class(global(globals, names::lm).get());
     const Ref bases = py::check(PyTuple_Pack(1, base.get()));
     const Ref types = py::import("types");
-    const Ref resolved = py::call_method(types.get(), resolve_bases_name, bases);
-    const Ref prepared = py::call_method(types.get(), prepare_class_name, frozen_pdk_name, resolved);
+    const Ref resolved = py::call_method(types.get(), names::resolve_bases, bases);
+    const Ref prepared = py::call_method(types.get(), names::prepare_class, names::FrozenPdk, resolved);
     const Ref meta = py::check(PySequence_GetItem(prepared.get(), 0));
     const Ref prepared_namespace = py::check(PySequence_GetItem(prepared.get(), 1));
     PyObject* namespace_ = prepared_namespace.get();
-    py::setitem(namespace_, module_key, module_name);
-    py::setitem(namespace_, qualname_key, frozen_pdk_name);
-    py::setitem(namespace_, doc_key, py::new_str(frozen_pdk_doc).get());
+    py::setitem(namespace_, names::dunder_module, names::quorin_core_pdk);
+    py::setitem(namespace_, names::dunder_qualname, names::FrozenPdk);
+    py::setitem(namespace_, names::dunder_doc, py::new_str(frozen_pdk_doc).get());
     for (const FunctionRow& method : frozen_pdk_methods) {
         const Ref function = new_function(globals, method);
         py::setitem(namespace_, py::new_str(method.def.name).get(), function.get());
     }
     if (resolved.get() != bases.get())
-        py::setitem(namespace_, orig_bases_key, bases.get());
-    return py::call(meta.get(), frozen_pdk_name, resolved, namespace_);
+        py::setitem(namespace_, names::dunder_orig_bases, bases.get());
+    return py::call(meta.get(), names::FrozenPdk, resolved, namespace_);
 }
 
 }  // namespace
@@ -130,7 +120,7 @@ Ref new_frozen_pdk_class(PyObject* globals) {
 void bind_globals(PyObject* module) {
     PyObject* globals = PyModule_GetDict(module);
     bind_standard_names(globals);
-    const Ref type_checking = global(globals, type_checking_name);
+    const Ref type_checking = global(globals, names::TYPE_CHECKING);
     if (py::truth(type_checking.get()))
         bind_eager_components(globals);
     else
@@ -140,8 +130,8 @@ void bind_globals(PyObject* module) {
     for (const FunctionRow& row : module_functions) {
         Ref value = row.is_frozen_pdk_class ? new_frozen_pdk_class(globals) : new_function(globals, row);
         if (row.cached) {
-            const Ref cache = global(globals, cache_name);
-            value = py::call(cache.get(), value);
+            const Ref cache = global(globals, names::cache);
+            value = contracts::functools::cache(cache.get(), value.get());
         }
         set_global(globals, row.is_frozen_pdk_class ? "FrozenPdk" : row.def.name, value.get());
     }

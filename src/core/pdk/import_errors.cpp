@@ -1,22 +1,18 @@
 // `_handle_import_errors`: error cells and error records for the cells of the
 // files that failed to import.
-#include "contracts/callgraph.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
+#include "contracts/paths.hpp"
+#include "contracts/records.hpp"
 #include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 
 namespace quorin::pdk {
 
 namespace {
 namespace imports = contracts::imports;
 namespace records = contracts::records;
-
-py::Name error_cell_name{"_error_cell"};
-py::Name name_attr{"name"};
-py::Name get_name{"get"};
-py::Name append_name{"append"};
-py::Name error_status{"ERROR"};
 
 Ref group_by_path(const Context& c, PyObject* static_records) {
     Ref static_records_by_path = contracts::defaultdict_of_lists(c);
@@ -30,17 +26,14 @@ Ref group_by_path(const Context& c, PyObject* static_records) {
             group = py::getitem(static_records_by_path.get(), path.get());
             last_path = std::move(path);
         }
-        if (PyList_CheckExact(group.get()))
-            py::list_append(group.get(), record);
-        else
-            py::call_method(group.get(), append_name, record);
+        contracts::append(group.get(), record);
     });
     return static_records_by_path;
 }
 
 void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
     const auto warning = contracts::logger::warning(c);
-    const Ref file_name = py::text(py::getattr(path, name_attr).get());
+    const Ref file_name = py::text(contracts::paths::file_name(path).get());
     const Ref error_text = py::text(error);
     const Ref text = py::format("%U: %U", file_name, error_text);
     warning(text.get());
@@ -48,7 +41,7 @@ void warn_failed_file(const Context& c, PyObject* path, PyObject* error) {
 
 // The names of the file's static records; `get` leaves the grouping as it is.
 Ref static_names_of(PyObject* static_records_by_path, PyObject* path) {
-    const Ref group = py::call_method(static_records_by_path, get_name, path, py::new_list().get());
+    const Ref group = contracts::get(static_records_by_path, path, py::new_list().get());
     Ref static_names = py::new_list();
     py::for_each(group.get(),
                  [&](PyObject* record) { py::list_append(static_names.get(), records::name(record).get()); });
@@ -71,11 +64,11 @@ Ref error_record(const Context& c, PyObject* static_records, PyObject* name, PyO
         const Ref factory_record = records::factory_record_class(c);
         const Ref source = py::str(path);
         const Ref message = py::str(error);
-        return records::new_record(factory_record.get(), name, source.get(), error_status, message.get());
+        return records::new_record(factory_record.get(), name, source.get(), names::ERROR, message.get());
     }
     // The caller's record stays as the call graph gave it.
     record = contracts::deepcopy(c, record.get());
-    records::set_status(record.get(), error_status);
+    records::set_status(record.get(), names::ERROR);
     records::set_message(record.get(), py::str(error).get());
     return record;
 }
@@ -101,7 +94,7 @@ Ref handle_import_errors(const Context& c) {
         const Ref names = names_set(regex_names.get(), static_names.get());
         // Set order, not list order: a name in both lists is handled once.
         py::for_each(names.get(), [&](PyObject* name) {
-            const Ref cell = py::call(c.global(error_cell_name).get(), name, modname, error);
+            const Ref cell = py::call(c.global(names::_error_cell).get(), name, modname, error);
             py::dict_set(error_cells.get(), name, cell.get());
             py::dict_set(error_records.get(), name, error_record(c, static_records, name, path, error).get());
         });

@@ -1,16 +1,14 @@
 // `_import_modules`: imports or reloads the source files of the static records.
-#include "contracts/callgraph.hpp"
-#include "contracts/import_results.hpp"
 #include "contracts/imports.hpp"
+#include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 
 namespace quorin::pdk {
 
 namespace {
 namespace imports = contracts::imports;
 namespace records = contracts::records;
-
-py::Name sort_paths_name{"_sort_paths"};
 
 // Each record path once, in the order of its first record.
 Ref record_paths(PyObject* static_records) {
@@ -62,7 +60,7 @@ Ref import_modules(const Context& c) {
         _paths = requested(_paths.get(), paths);
 
     const Ref import_modules = imports::import_modules_function(c);
-    const Ref sorted_paths = py::call(c.global(sort_paths_name).get(), _paths.get());
+    const Ref sorted_paths = py::call(c.global(names::_sort_paths).get(), _paths.get());
     const Ref result = imports::call_import_modules(import_modules.get(), sorted_paths.get(), reload);
     const auto [raw_modules, raw_errors] = py::unpack2(result.get());
 

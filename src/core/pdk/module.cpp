@@ -61,10 +61,9 @@ void warn_on_version_mismatch() {
     if (major == compiled_major && minor == compiled_minor)
         return;
     py::check_status(PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
-                                      "compile time Python version %d.%d of module '%.100s' %s runtime "
-                                      "version %d.%d",
-                                      compiled_major, compiled_minor, "quorin.core.pdk", "does not match",
-                                      major, minor));
+                                      "compile time Python version %d.%d of module 'quorin.core.pdk' "
+                                      "does not match runtime version %d.%d",
+                                      compiled_major, compiled_minor, major, minor));
 }
 
 void execute_steps(PyObject* module) {

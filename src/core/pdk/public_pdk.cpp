@@ -4,19 +4,13 @@
 #include "contracts/settings.hpp"
 #include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 
 namespace quorin::pdk {
 
-namespace {
-py::Name get_base_pdk_name{"get_base_pdk"};
-py::Name get_pdk_cached_name{"_get_pdk"};
-py::Name get_pdk_name{"get_pdk"};
-py::Name empty_text{""};
-}  // namespace
-
 Ref get_pdk(const Context& c) {
-    py::call(c.global(get_base_pdk_name).get());
-    Ref pdk = py::call(c.global(get_pdk_cached_name).get());
+    py::call(c.global(names::get_base_pdk).get());
+    Ref pdk = py::call(c.global(names::_get_pdk).get());
     contracts::layout::activate(pdk.get());
     const auto debug = contracts::logger::debug(c);
     const Ref pdk_name = py::text(contracts::layout::name(pdk.get()).get());
@@ -34,11 +28,11 @@ Ref activate_pdk_by_name(const Context& c) {
         name, pdk_name_text);
     const int same = PyObject_RichCompareBool(pdk_name.get(), name, Py_EQ);
     py::check_status(same);
-    PyObject* extra_msg = same ? empty_text.get() : msg.get();
+    PyObject* extra_msg = same ? names::empty_text.get() : msg.get();
     const Ref message =
         py::format("activate_pdk_by_name is deprecated, use get_pdk() instead. %U", extra_msg);
     contracts::warn(c, message.get(), PyExc_DeprecationWarning);
-    return py::call(c.global(get_pdk_name).get());
+    return py::call(c.global(names::get_pdk).get());
 }
 
 }  // namespace quorin::pdk

@@ -1,8 +1,8 @@
 // `_filter_records_for_non_pdk_project`: a project that is not a PDK keeps its
 // own cells and the base PDK's.
-#include "contracts/callgraph.hpp"
 #include "contracts/layout.hpp"
 #include "contracts/paths.hpp"
+#include "contracts/records.hpp"
 #include "contracts/settings.hpp"
 #include "core/pdk/functions.hpp"
 

@@ -3,8 +3,10 @@
 #include "contracts/callgraph.hpp"
 #include "contracts/database.hpp"
 #include "contracts/layout.hpp"
+#include "contracts/records.hpp"
 #include "contracts/settings.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 
 namespace quorin::pdk {
 
@@ -12,19 +14,6 @@ namespace {
 namespace cg = contracts::callgraph;
 namespace db = contracts::database;
 namespace lm = contracts::layout;
-
-py::Name get_pdk_name{"get_pdk"};
-py::Name get_base_pdk_name{"get_base_pdk"};
-py::Name filter_records_name{"_filter_records_for_non_pdk_project"};
-py::Name import_modules_name{"_import_modules"};
-py::Name handle_import_errors_name{"_handle_import_errors"};
-py::Name find_cells_name{"_find_cells"};
-py::Name get_database_updates_name{"_get_database_updates"};
-py::Name clean_containers_name{"_clean_containers_also_in_cells"};
-py::Name update_name{"update"};
-py::Name values_name{"values"};
-py::Name name_name{"name"};
-py::NameTuple kw_reload{"reload"};
 
 // The stored records the run compares with: those of the given paths' cells
 // and of every name stored for those paths.
@@ -39,12 +28,7 @@ Ref present_records_for(const Context& c, PyObject* static_records, PyObject* pa
                 py::list_append(extra_names.get(), name);
         });
     };
-    if (PyDict_CheckExact(source_names_map.get())) {
-        py::for_each_item(source_names_map.get(), [&](PyObject*, PyObject* names) { collect(names); });
-    } else {
-        const Ref values = py::call_method(source_names_map.get(), values_name);
-        py::for_each(values.get(), collect);
-    }
+    db::for_each_names(source_names_map.get(), collect);
     if (PyList_GET_SIZE(extra_names.get()) > 0)
         py::update(present_records.get(), db::get_factories_by_name(c, extra_names.get()).get());
     return present_records;
@@ -56,36 +40,38 @@ Ref register_cells(const Context& c) {
     const Ref paths = py::check(PySequence_List(c.arg(0)));
     const bool reload = c.flag(1);
 
-    const Ref pdk = py::call(c.global(get_pdk_name).get());
-    const Ref base_pdk = py::call(c.global(get_base_pdk_name).get());
+    const Ref pdk = py::call(c.global(names::get_pdk).get());
+    const Ref base_pdk = py::call(c.global(names::get_base_pdk).get());
     const Ref G = cg::create_callgraph(c);
     Ref static_records = cg::get_static_records(c, G.get(), paths.get());
     if (!contracts::settings::is_a_pdk(c))
-        static_records = py::call(c.global(filter_records_name).get(), static_records, base_pdk);
+        static_records =
+            py::call(c.global(names::_filter_records_for_non_pdk_project).get(), static_records, base_pdk);
 
-    const auto [modules, errors] = py::unpack2(py::call_kw(c.global(import_modules_name).get(), kw_reload,
-                                                           static_records, paths, reload ? Py_True : Py_False)
-                                                   .get());
+    const auto [modules, errors] =
+        py::unpack2(py::call_kw(c.global(names::_import_modules).get(), names::kw_reload, static_records,
+                                paths, reload ? Py_True : Py_False)
+                        .get());
     const auto [error_cells, error_records] =
-        py::unpack2(py::call(c.global(handle_import_errors_name).get(), static_records, errors).get());
+        py::unpack2(py::call(c.global(names::_handle_import_errors).get(), static_records, errors).get());
     py::update(static_records.get(), error_records.get());
 
-    const Ref new_cells = py::call(c.global(find_cells_name).get(), static_records, modules);
+    const Ref new_cells = py::call(c.global(names::_find_cells).get(), static_records, modules);
     py::update(new_cells.get(), error_cells.get());
 
-    const Ref register_in_pdk = py::getattr(lm::cells(pdk.get()).get(), update_name);
+    const lm::CellsUpdate register_in_pdk{pdk.get()};
     const Ref registered = py::new_dict();
     py::for_each_pair(new_cells.get(), [&](PyObject* name, PyObject* cell) {
         if (py::contains(static_records.get(), name))
             py::setitem(registered.get(), name, cell);
     });
-    py::call(register_in_pdk.get(), registered);
+    register_in_pdk(registered.get());
 
     const Ref present_records = PyList_GET_SIZE(paths.get()) > 0
                                     ? present_records_for(c, static_records.get(), paths.get())
                                     : db::get_all_factories(c);
     const auto [add, remove] = py::unpack2(
-        py::call(c.global(get_database_updates_name).get(), static_records, present_records, paths).get());
+        py::call(c.global(names::_get_database_updates).get(), static_records, present_records, paths).get());
     db::update_factories(c, add.get(), remove.get());
 
     py::for_each(remove.get(), [&](PyObject* name) {
@@ -94,11 +80,11 @@ Ref register_cells(const Context& c) {
     });
     const Ref added = py::new_list();
     py::for_each(add.get(), [&](PyObject* record) {
-        py::list_append(added.get(), py::getattr(record, name_name).get());
+        py::list_append(added.get(), contracts::records::name(record).get());
     });
     if (reload)
         cg::register_models(c, G.get());
-    py::call(c.global(clean_containers_name).get(), pdk);
+    py::call(c.global(names::_clean_containers_also_in_cells).get(), pdk);
     return py::check(PyTuple_Pack(2, added.get(), remove.get()));
 }
 

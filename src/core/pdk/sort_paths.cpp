@@ -1,5 +1,5 @@
 // `_sort_paths`: the order in which a run's source files are imported.
-#include "contracts/stdlib.hpp"
+#include "contracts/paths.hpp"
 #include "core/pdk/functions.hpp"
 #include "pyapi/sort.hpp"
 
@@ -10,8 +10,7 @@
 namespace quorin::pdk {
 
 namespace {
-py::Name resolve_name{"resolve"};
-py::Name parts_name{"parts"};
+namespace paths = contracts::paths;
 
 Py_ssize_t len(PyObject* o) {
     const Py_ssize_t n = PyObject_Size(o);
@@ -26,7 +25,7 @@ Ref size_object(PyObject* o) {
 
 // `(len(p.parts), len(str(p)), str(p))`.
 Ref sort_key(PyObject* p) {
-    const Ref depth = size_object(py::getattr(p, parts_name).get());
+    const Ref depth = size_object(paths::parts(p).get());
     const Ref length = size_object(py::str(p).get());
     const Ref text = py::str(p);
     return py::check(PyTuple_Pack(3, depth.get(), length.get(), text.get()));
@@ -79,7 +78,7 @@ bool sort_natively(PyObject* items, PyObject* keys) {
 Ref sort_paths(const Context& c) {
     Ref resolved = py::new_list();
     py::for_each(c.arg(0), [&](PyObject* p) {
-        py::list_append(resolved.get(), py::call_method(contracts::path(c, p).get(), resolve_name).get());
+        py::list_append(resolved.get(), paths::resolve(paths::path(c, p).get()).get());
     });
     // Every key is computed, in list order, before the first comparison, as
     // `sorted(..., key=...)` does.
