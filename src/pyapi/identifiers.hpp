@@ -10,7 +10,8 @@
 // - an identifier is its own name: "update" is `names::update`;
 // - a dunder drops its underscores for a `dunder_` prefix (C++ reserves
 //   double underscores): "__func__" is `names::dunder_func`;
-// - a C++ keyword takes a trailing underscore: "return" is `names::return_`;
+// - a C++ keyword, or a text that a platform header defines as a macro, takes
+//   a trailing underscore: "return" is `names::return_`, "ERROR" `names::ERROR_`;
 // - a dotted text joins its parts with `_`: "lumset.gpdk" is
 //   `names::lumset_gpdk`; the empty text is `names::empty_text`;
 // - a tuple of keyword names is `kw_` and its texts joined by `_`; any other

@@ -70,7 +70,7 @@ Ref find_cells(const Context& c) {
         if (is_none(mod)) {
             mod = import_on_demand(c, modules, path.get());
             if (is_none(mod)) {
-                records::set_status(static_record, names::ERROR);
+                records::set_status(static_record, names::ERROR_);
                 const Ref message = module_not_found_message(static_record, path.get());
                 records::set_message(static_record, message.get());
                 const Ref error_cell =
@@ -81,7 +81,7 @@ Ref find_cells(const Context& c) {
         }
         const Ref cell = contracts::imports::module_attribute(mod.get(), name);
         if (is_none(cell)) {
-            records::set_status(static_record, names::ERROR);
+            records::set_status(static_record, names::ERROR_);
             const Ref message = cell_not_found_message(static_record, path.get());
             records::set_message(static_record, message.get());
             const Ref error_cell = failure_cell(c, name, static_record, path.get(), PyExc_ImportError);

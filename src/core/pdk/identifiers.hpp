@@ -37,7 +37,7 @@ inline py::Name dunder_module{"__module__"};
 inline py::Name dunder_orig_bases{"__orig_bases__"};
 inline py::Name dunder_qualname{"__qualname__"};
 inline py::Name dunder_wrapped{"__wrapped__"};
-inline py::Name ERROR{"ERROR"};
+inline py::Name ERROR_{"ERROR"};  // Windows headers define ERROR as a macro
 inline py::Name _error_cell{"_error_cell"};
 inline py::Name FactoryRecord{"FactoryRecord"};
 inline py::Name _filter_records_for_non_pdk_project{"_filter_records_for_non_pdk_project"};

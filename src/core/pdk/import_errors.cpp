@@ -64,11 +64,11 @@ Ref error_record(const Context& c, PyObject* static_records, PyObject* name, PyO
         const Ref factory_record = records::factory_record_class(c);
         const Ref source = py::str(path);
         const Ref message = py::str(error);
-        return records::new_record(factory_record.get(), name, source.get(), names::ERROR, message.get());
+        return records::new_record(factory_record.get(), name, source.get(), names::ERROR_, message.get());
     }
     // The caller's record stays as the call graph gave it.
     record = contracts::deepcopy(c, record.get());
-    records::set_status(record.get(), names::ERROR);
+    records::set_status(record.get(), names::ERROR_);
     records::set_message(record.get(), py::str(error).get());
     return record;
 }
