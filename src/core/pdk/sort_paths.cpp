@@ -59,8 +59,9 @@ bool sort_natively(PyObject* items, PyObject* keys) {
         PyObject* text = PyTuple_GET_ITEM(key, 2);
         if (!PyUnicode_CheckExact(text))
             return false;
-        native.push_back(
-            {PyLong_AsSsize_t(PyTuple_GET_ITEM(key, 0)), PyLong_AsSsize_t(PyTuple_GET_ITEM(key, 1)), text});
+        native.push_back({.depth = PyLong_AsSsize_t(PyTuple_GET_ITEM(key, 0)),
+                          .length = PyLong_AsSsize_t(PyTuple_GET_ITEM(key, 1)),
+                          .text = text});
     }
     std::vector<std::size_t> order(native.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
