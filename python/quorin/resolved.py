@@ -15,6 +15,13 @@ LIMIT = 1 << 17
 _resolved: dict[Path, Path] = {}
 _sources: dict[tuple[Path | None, str], Path] = {}
 _texts: dict[str, Path] = {}
+# Counts the calls of `forget`: answers given under one epoch all describe the same file system.
+_epoch = 0
+
+
+def epoch() -> int:
+    """The number of times every remembered answer was dropped."""
+    return _epoch
 
 
 def resolve(path: Path) -> Path:
@@ -67,6 +74,8 @@ def source(project_dir: Path | None, text: str) -> Path:
 
 def forget() -> None:
     """Drops every remembered answer: the next ones come from the file system as it is now."""
+    global _epoch
+    _epoch += 1
     _resolved.clear()
     _sources.clear()
     _texts.clear()
