@@ -6,6 +6,7 @@ graph is built (every registration run builds one first), so that a run sees the
 it was when the run started: a symlink changed between two runs is seen by the second.
 """
 
+from collections.abc import Container
 from pathlib import Path
 
 # Bounds the memory a long session can hold; overflowing empties the table, which only costs
@@ -15,6 +16,8 @@ LIMIT = 1 << 17
 _resolved: dict[Path, Path] = {}
 _sources: dict[tuple[Path | None, str], Path] = {}
 _texts: dict[str, Path] = {}
+# Collections of paths known to be resolved, each with the exceptions among them.
+_files: list[tuple[Container[Path], Container[Path]]] = []
 # Counts the calls of `forget`: answers given under one epoch all describe the same file system.
 _epoch = 0
 
@@ -30,6 +33,9 @@ def resolve(path: Path) -> Path:
         return _resolved[path]
     except KeyError:
         pass
+    for files, links in _files:
+        if path in files and path not in links:
+            return path
     result = path.resolve()
     if path.is_absolute():
         remember(path, result)
@@ -45,6 +51,14 @@ def remember(path: Path, result: Path) -> None:
     _resolved.setdefault(result, result)
 
 
+def remember_files(files: Container[Path], links: Container[Path]) -> None:
+    """Records that each absolute path in `files` but not in `links` is resolved already.
+
+    Both are kept as given, not copied: neither may change until the next `forget`.
+    """
+    _files.append((files, links))
+
+
 def resolve_text(text: str) -> Path:
     """`Path(text).resolve()` of an absolute path given as text."""
     try:
@@ -54,6 +68,7 @@ def resolve_text(text: str) -> Path:
     result = resolve(Path(text))
     if len(_texts) >= LIMIT:
         _texts.clear()
+    _files.clear()
     _texts[text] = result
     return result
 
@@ -79,3 +94,4 @@ def forget() -> None:
     _resolved.clear()
     _sources.clear()
     _texts.clear()
+    _files.clear()

@@ -95,6 +95,7 @@ class _Project:
         self.files = FileCache(_scan_file, limit=_FILES_LIMIT)
         self.paths: dict[str, Path] = {}
         self.found: list[str] = []  # the walk's listing, before sorting
+        self.texts: list[str] = []  # the same, sorted
         self.order: list[Path] = []
         self.position: dict[Path, int] = {}
         self.real = False
@@ -138,25 +139,22 @@ def _build(project_dir: Path, package_dir: Path, project: _Project) -> CallGraph
     found = _walk(str(package_dir))
     same_files = found == project.found and real_package == project.real
     if same_files:
-        files = project.order
+        files, texts = project.order, project.texts
     else:
         texts = sorted(found, key=_path_key)
         known = project.paths
         files = [known.get(text) or Path(text) for text in texts]
         project.paths = dict(zip(texts, files, strict=True))
-    scans = []
+        project.texts = texts
+    # Text, not `Path`: the conversion would cost a Python call per file.
+    stats: list[os.stat_result | None] = [os.lstat(text) for text in texts]
     links = []
-    for file in files:
-        st = os.lstat(file)
-        if stat.S_ISLNK(st.st_mode):
-            links.append(file)
-            scans.append(project.files.get(file))
-            continue
-        # The walk does not descend into linked folders, so below a package folder that is its
-        # own resolved path, a file that is no link is resolved already.
-        if real_package:
-            resolved.remember(file, file)
-        scans.append(project.files.get(file, st))
+    for i, st in enumerate(stats):
+        if st is not None and stat.S_ISLNK(st.st_mode):
+            # Read through the link: the cache stats the target itself.
+            links.append(files[i])
+            stats[i] = None
+    scans = project.files.get_many(files, stats)
     if not same_files:
         project.files.keep_only(files)
     project.found = found
@@ -164,6 +162,10 @@ def _build(project_dir: Path, package_dir: Path, project: _Project) -> CallGraph
     if not (same_files and _patch(project, scans)):
         _merge(project, files, scans)
     project.links = frozenset(links)
+    # The walk does not descend into linked folders, so below a package folder that is its own
+    # resolved path, a file that is no link is resolved already.
+    if real_package:
+        resolved.remember_files(project.position, project.links)
     graph = CallGraph(project_dir, project.cells.copy(), project.unparsed.copy())
     graph._index = _Index(
         project.placed.copy(), project.position, project.links, real_package, resolved.epoch()
