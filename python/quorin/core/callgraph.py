@@ -14,7 +14,8 @@ project (`quorin.filecache`); the graph is the one a scan of every file would gi
 import ast
 import os
 import stat
-from collections.abc import Iterable, Set as AbstractSet
+from collections.abc import Iterable
+from collections.abc import Set as AbstractSet
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -97,6 +98,7 @@ class _Project:
         self.found: list[str] = []  # the walk's listing, before sorting
         self.texts: list[str] = []  # the same, sorted
         self.order: list[Path] = []
+        self.scans: list[_FileScan] = []  # per file in order
         self.position: dict[Path, int] = {}
         self.real = False
         self.links: frozenset[Path] = frozenset()
@@ -108,6 +110,7 @@ class _Project:
         self.cells: dict[str, CellNode] = {}
         # Per file, the names of `cells` in its place: those no later file defines again.
         self.placed: dict[Path, tuple[str, ...]] = {}
+        self.lengths: list[int] = []  # per file in order, the number of names it places
         self.unparsed: dict[Path, SyntaxError] = {}
 
 
@@ -212,12 +215,14 @@ def _merge(project: _Project, files: list[Path], scans: list[_FileScan]) -> None
         else:
             placed[file] = tuple(n for n in file_nodes if cells[n].path == file)
     project.order = files
+    project.scans = scans
     project.position = {file: i for i, file in enumerate(files)}
     project.nodes = nodes
     project.names = names
     project.shared = shared
     project.cells = cells
     project.placed = placed
+    project.lengths = [len(names) for names in placed.values()]
     project.unparsed = unparsed
 
 
@@ -226,22 +231,19 @@ def _patch(project: _Project, scans: list[_FileScan]) -> bool:
     every file gives; False, changing nothing, where only a merge can tell that order."""
     files = project.order
     nodes = project.nodes
-    changed_files = [
-        i for i, (file, scan) in enumerate(zip(files, scans, strict=True)) if nodes[file][0] is not scan
-    ]
+    pairs = zip(project.scans, scans, strict=True)
+    changed_files = [i for i, (old, new) in enumerate(pairs) if old is not new]
     if len(changed_files) > _PATCH_LIMIT:
         return False
     added: set[str] = set()
     removed: set[str] = set()
     for i in changed_files:
-        old, new = nodes[files[i]][0].names, scans[i].names
-        added |= new - old
-        removed |= old - new
+        old_names, new_names = project.scans[i].names, scans[i].names
+        added |= new_names - old_names
+        removed |= old_names - new_names
     # A name that comes or goes while another file defines it moves the place of its cell; a name
     # moving between the changed files does too.
     if not added.isdisjoint(project.names) or not removed.isdisjoint(project.shared):
-        return False
-    if not added.isdisjoint(removed):
         return False
     names = project.names
     names.difference_update(removed)
@@ -272,13 +274,13 @@ def _patch(project: _Project, scans: list[_FileScan]) -> bool:
         placed[file] = new_placed
     if splices:
         items = list(cells.items())
-        lengths = [len(placed[file]) for file in files]
-        for i, old_placed, _, _ in splices:
-            lengths[i] = len(old_placed)
+        lengths = project.lengths
         # From the last file back, so that the offsets of earlier files stay right.
         for i, old_placed, new_placed, file_nodes in reversed(splices):
             start = sum(lengths[:i])
             items[start : start + len(old_placed)] = [(n, file_nodes[n]) for n in new_placed]
+        for i, _, new_placed, _ in splices:
+            lengths[i] = len(new_placed)
         project.cells = dict(items)
     if changed_files:
         position = project.position
@@ -286,6 +288,7 @@ def _patch(project: _Project, scans: list[_FileScan]) -> bool:
         project.unparsed = {
             files[i]: error for i in places if (error := scans[i].error) is not None
         }
+    project.scans = scans
     return True
 
 
