@@ -150,6 +150,24 @@ def test_linked_file_or_package_resolves_to_its_target(
     assert get_static_records(G)["ring"].absolute_source() == target
 
 
+@pytest.mark.parametrize("graph", ["made by hand", "built before the file became a link"])
+def test_records_of_a_graph_its_file_index_cannot_answer_for(
+    project: Path, tmp_path: Path, graph: str
+) -> None:
+    target = write(tmp_path / "elsewhere", "rings.py", "@cell\ndef ring(): ...\n")
+    file = write(project, "proj/rings.py", target.read_text())
+    G = create_callgraph()
+    wanted = file
+    if graph == "made by hand":
+        G = callgraph.CallGraph(G.project_dir, dict(G.cells))
+    else:
+        file.unlink()
+        file.symlink_to(target)
+        create_callgraph()
+        wanted = target
+    assert list(get_static_records(G, paths=[wanted])) == ["ring"]
+
+
 @pytest.mark.parametrize(
     ("age_ns", "same_bytes", "computed"),
     [
