@@ -221,6 +221,7 @@ def test_anything_not_standard_is_left_to_the_method(
     path_class: type,
     project_dir: Any,
     when: str,
+    capfd: pytest.CaptureFixture[str],
 ) -> None:
     services.settings.project_dir = project_dir
     paths: list[Any] = [path_class(s) for s in SOURCES]
@@ -249,3 +250,4 @@ def test_anything_not_standard_is_left_to_the_method(
         assert runs == [len(paths)]
     else:
         assert runs == [len(paths) - 1]
+    assert capfd.readouterr() == ("", "")  # the choice of route is silent

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <span>
 
@@ -413,16 +412,15 @@ PyObject* PosixRelativeTo::compared_text(PyObject* path) {
 
 PosixRelativeTo::Answer PosixRelativeTo::answer(PyObject* path, PyObject* other) {
     if (!standard() || !is_standard_path(path) || !is_standard_path(other))
-        return (fprintf(stderr, "dbg %d %d %d\n", standard_, is_standard_path(path), is_standard_path(other)),
-                Answer::ask_the_method);
+        return Answer::ask_the_method;
     // In the method's order: `other` is looked at first.
     const Ref other_text = Ref::borrow(compared_text(other));
     if (!other_text)
-        return (fprintf(stderr, "dbg other\n"), Answer::ask_the_method);
+        return Answer::ask_the_method;
     const Ref path_text = Ref::borrow(compared_text(path));
     // `str()` ran the standard library's code: the checks must still hold.
     if (!path_text || !standard())
-        return (fprintf(stderr, "dbg path %d\n", !!path_text), Answer::ask_the_method);
+        return Answer::ask_the_method;
     return posix_text_is_or_contains(path_text.get(), other_text.get()) ? Answer::returns
                                                                         : Answer::raises_value_error;
 }
