@@ -3,9 +3,11 @@
 from __future__ import annotations
 
 import logging
+import os
 import re
 import shutil
 import sqlite3
+import subprocess
 import sys
 from collections.abc import Callable, Iterator
 from contextlib import closing
@@ -248,6 +250,45 @@ def test_file_that_failed_to_import_and_is_fixed(
     active = impl.get_pdk()
     assert active.cells["heated_ring"]().ports["e1"].width == 2.0
     assert "heated_ring_double" not in active.cells
+
+
+def test_run_as_a_user_would_from_a_folder_of_the_project(project: Path) -> None:
+    """No variable set, no logging configured: the project is found upwards from the current
+    directory, warnings reach stderr, and the database tells same-named broken files apart."""
+    (project / "demo" / "components" / "broken.py").write_text(
+        "import lumset as lm\nimport demo.thermal_models\n\n\n@lm.cell\ndef pad_heater(): ...\n"
+    )
+    script = (
+        "import traceback\n"
+        "from quorin.core.pdk import get_pdk, register_cells\n"
+        "register_cells()\n"
+        "try:\n"
+        "    get_pdk().cells['pad_heater']()\n"
+        "except ImportError as error:\n"
+        "    print(traceback.extract_tb(error.__traceback__)[-1].filename)\n"
+    )
+    environment = {k: v for k, v in os.environ.items() if not k.startswith("QUORIN_")}
+    run = subprocess.run(
+        [sys.executable, "-B", "-c", script],
+        cwd=project / "demo" / "cells",
+        env=environment,
+        capture_output=True,
+        text=True,
+        check=True,
+    )
+
+    # The warning names the file only: both lines are the same.
+    assert run.stderr.splitlines() == [f"broken.py: {MISSING}"] * 2
+    assert run.stdout == f"{project / 'demo' / 'components' / 'broken.py'}\n"
+    with closing(sqlite3.connect(project / "build" / "quorin.db")) as conn:
+        query = "SELECT name, source FROM factories WHERE status = 'ERROR' ORDER BY name"
+        errors = conn.execute(query).fetchall()
+    assert errors == [
+        ("heated_ring", "demo/broken.py"),
+        ("heated_ring_double", str(project / "demo" / "broken.py")),
+        ("pad_heater", "demo/components/broken.py"),
+    ]
+    assert not (project / "demo" / "cells" / "build").exists()
 
 
 def write_garbage(path: Path) -> None:
