@@ -37,6 +37,7 @@ class SettingsError(RuntimeError):
 
 
 def get_project_dir() -> Path:
+    """The resolved project directory, the one holding the project's pyproject.toml."""
     raw = os.environ.get(PROJECT_DIR_ENV) or None
     cwd = None if raw is not None and os.path.isabs(raw) else os.getcwd()
     key = (raw, cwd)
