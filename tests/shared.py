@@ -1,11 +1,9 @@
 """What the tests of the extension and of the plain-Python baseline share: the module's function
-names, and the few interpreter texts in which a compiled module and Python code differ by nature;
-and a snapshot of a folder, for tests that something was left alone.
+names, and the few interpreter texts in which a compiled module and Python code differ by nature.
 """
 
 from __future__ import annotations
 
-from pathlib import Path
 from types import ModuleType
 
 PUBLIC = ["get_pdk", "get_base_pdk", "register_cells", "activate_pdk_by_name"]
@@ -42,8 +40,3 @@ def text(module: ModuleType, expected: str | tuple[str, str]) -> str:
     if isinstance(expected, str):
         return expected
     return expected[0] if is_extension(module) else expected[1]
-
-
-def files_under(root: Path) -> dict[str, bytes | None]:
-    """Every path under `root` with the contents of the files, to compare before and after."""
-    return {str(p): p.read_bytes() if p.is_file() else None for p in sorted(root.rglob("*"))}

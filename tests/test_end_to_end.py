@@ -19,7 +19,7 @@ import pytest
 import lumset as lm
 from quorin.core import database
 from quorin.settings import SettingsError
-from tests.shared import files_under
+from tests.standins.helpers import files_under
 
 SAMPLE = Path(__file__).resolve().parents[1] / "examples" / "sample_project"
 MISSING = "No module named 'demo.thermal_models'"

@@ -8,7 +8,8 @@ import pytest
 
 from quorin.core import database as db
 from quorin.models import FactoryRecord
-from tests.shared import files_under
+
+from .helpers import files_under
 
 
 def record(name: str, source: str = "proj/cells.py", status: str = "UNKNOWN") -> FactoryRecord:
