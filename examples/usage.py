@@ -1,6 +1,6 @@
 """How product code uses the PDK service; also checked by the type checker.
 
-Run from a project directory (or with QUORIN_PROJECT_DIR set):
+Run from inside a project (or with QUORIN_PROJECT_DIR set):
 
     python examples/usage.py
 """

@@ -3,10 +3,14 @@
 from __future__ import annotations
 
 import logging
+import os
+import re
 import shutil
 import sqlite3
+import subprocess
 import sys
 from collections.abc import Callable, Iterator
+from contextlib import closing
 from pathlib import Path
 from typing import Any
 
@@ -15,6 +19,7 @@ import pytest
 import lumset as lm
 from quorin.core import database
 from quorin.settings import SettingsError
+from tests.standins.helpers import files_under
 
 SAMPLE = Path(__file__).resolve().parents[1] / "examples" / "sample_project"
 MISSING = "No module named 'demo.thermal_models'"
@@ -247,16 +252,101 @@ def test_file_that_failed_to_import_and_is_fixed(
     assert "heated_ring_double" not in active.cells
 
 
+def test_run_as_a_user_would_from_a_folder_of_the_project(project: Path) -> None:
+    """No variable set, no logging configured: the project is found upwards from the current
+    directory, warnings reach stderr, and the database tells same-named broken files apart."""
+    (project / "demo" / "components" / "broken.py").write_text(
+        "import lumset as lm\nimport demo.thermal_models\n\n\n@lm.cell\ndef pad_heater(): ...\n"
+    )
+    script = (
+        "import traceback\n"
+        "from quorin.core.pdk import get_pdk, register_cells\n"
+        "register_cells()\n"
+        "try:\n"
+        "    get_pdk().cells['pad_heater']()\n"
+        "except ImportError as error:\n"
+        "    print(traceback.extract_tb(error.__traceback__)[-1].filename)\n"
+    )
+    environment = {k: v for k, v in os.environ.items() if not k.startswith("QUORIN_")}
+    run = subprocess.run(
+        [sys.executable, "-B", "-c", script],
+        cwd=project / "demo" / "cells",
+        env=environment,
+        capture_output=True,
+        text=True,
+        check=True,
+    )
+
+    # The warning names the file only: both lines are the same.
+    assert run.stderr.splitlines() == [f"broken.py: {MISSING}"] * 2
+    assert run.stdout == f"{project / 'demo' / 'components' / 'broken.py'}\n"
+    with closing(sqlite3.connect(project / "build" / "quorin.db")) as conn:
+        query = "SELECT name, source FROM factories WHERE status = 'ERROR' ORDER BY name"
+        errors = conn.execute(query).fetchall()
+    assert errors == [
+        ("heated_ring", "demo/broken.py"),
+        ("heated_ring_double", str(project / "demo" / "broken.py")),
+        ("pad_heater", "demo/components/broken.py"),
+    ]
+    assert not (project / "demo" / "cells" / "build").exists()
+
+
 def write_garbage(path: Path) -> None:
     path.write_bytes(b"this is not an SQLite database\n" * 200)
 
 
-def test_corrupt_database_is_reported_and_left_alone(impl: Any, project: Path) -> None:
+def write_notes_database(path: Path) -> None:
+    with closing(sqlite3.connect(path)) as conn:
+        conn.execute("CREATE TABLE notes(text TEXT)")
+        conn.commit()
+
+
+@pytest.mark.parametrize(
+    ("make", "complaint"),
+    [
+        (write_garbage, "file is not a database"),
+        (write_notes_database, "not a factory database (no factory mark, tables notes)"),
+    ],
+    ids=["garbage", "other-application"],
+)
+def test_file_that_is_no_factory_database_is_reported_and_left_alone(
+    impl: Any, project: Path, make: Callable[[Path], None], complaint: str
+) -> None:
     db_file = project.parent / "factories.db"
-    write_garbage(db_file)
-    with pytest.raises(database.DatabaseError, match="factories.db: file is not a database"):
+    make(db_file)
+    before = db_file.read_bytes()
+    with pytest.raises(database.DatabaseError, match=re.escape(f"{db_file}: {complaint}")):
         impl.register_cells()
-    assert db_file.read_bytes() == b"this is not an SQLite database\n" * 200
+    assert db_file.read_bytes() == before
+
+
+@pytest.mark.parametrize(
+    "element",
+    [
+        lambda file: str(file),
+        lambda file: str(file.relative_to(Path.cwd())),
+        lambda file: file.relative_to(Path.cwd()),
+        lambda file: file.parent / ".." / "cells" / file.name,
+    ],
+    ids=["str", "relative-str", "relative", "unresolved"],
+)
+def test_path_that_names_no_record_is_refused_before_anything_changes(
+    impl: Any, project: Path, element: Callable[[Path], Any]
+) -> None:
+    impl.register_cells()
+    before = stored(project)
+    taper = impl.get_pdk().cells["taper"]
+    change_taper_and_add_crossing(project)
+
+    with pytest.raises(
+        (TypeError, ValueError), match="expected an absolute, resolved pathlib.Path"
+    ):
+        impl.register_cells(paths=[element(waveguides(project))])
+
+    assert stored(project) == before
+    # The file was not imported again, nor its cells registered.
+    assert sys.modules["demo.cells.waveguides"].taper is taper is impl.get_pdk().cells["taper"]
+    assert "crossing" not in impl.get_pdk().cells
 
 
 @pytest.mark.parametrize(
@@ -289,18 +379,94 @@ def test_locked_database_fails_the_run_without_a_partial_write(
     assert impl.register_cells() == (["crossing"], ["mmi1x2", "mmi2x2"])
 
 
-@pytest.mark.parametrize(
-    ("pyproject", "error"),
-    [
-        ('[project]\nname = "demo"\n[tool.quorin]\npdk = "no_such_pdk"\n', ModuleNotFoundError),
-        ("[project\nname = 'demo'\n", SettingsError),
-    ],
-    ids=["unknown-impl", "invalid-toml"],
+def configure(text: str) -> Callable[[Path, pytest.MonkeyPatch], None]:
+    return lambda project, _: (project / "pyproject.toml").write_text(text)
+
+
+PROJECT_DIR_HINT = (
+    "set QUORIN_PROJECT_DIR to the project directory (the one holding pyproject.toml), or unset"
+    " it to use the nearest pyproject.toml above the current directory"
 )
-def test_bad_configuration_fails_before_the_database_is_touched(
-    impl: Any, project: Path, pyproject: str, error: type[Exception]
+PACKAGE_HINT = "set [tool.quorin] name to the name of the project's package"
+
+
+@pytest.mark.parametrize(
+    ("misconfigure", "error", "text"),
+    [
+        (
+            configure('[project]\nname = "demo"\n[tool.quorin]\npdk = "no_such_pdk"\n'),
+            ModuleNotFoundError,
+            "No module named 'no_such_pdk'",
+        ),
+        (
+            configure("[project\nname = 'demo'\n"),
+            SettingsError,
+            "{pyproject}: not a valid TOML file: Expected ']' at the end of a table declaration"
+            " (at line 1, column 9)",
+        ),
+        (
+            lambda project, _: (project / "pyproject.toml").unlink(),
+            SettingsError,
+            f"{{pyproject}}: not found: {PROJECT_DIR_HINT}",
+        ),
+        (
+            lambda project, env: env.setenv("QUORIN_PROJECT_DIR", str(project / "nowhere")),
+            SettingsError,
+            f"{{project}}/nowhere is not a directory: {PROJECT_DIR_HINT}",
+        ),
+        (
+            # Run from the folder above the project.
+            lambda project, env: env.delenv("QUORIN_PROJECT_DIR"),
+            SettingsError,
+            "no pyproject.toml in {cwd} or any directory above it: run from inside the project, or"
+            " set QUORIN_PROJECT_DIR to the project directory",
+        ),
+        (
+            configure('[project]\nname = "demo-x"\n'),
+            SettingsError,
+            "{pyproject}: [project] name 'demo-x' (package 'demo_x'): the project package"
+            f" {{project}}/demo_x is not a directory: {PACKAGE_HINT}",
+        ),
+        (
+            configure('[tool.quorin]\npdk = "generic"\n'),
+            SettingsError,
+            "{pyproject}: no project name: set [project] name, or [tool.quorin] name to the name"
+            " of the project's package",
+        ),
+        (
+            configure('[project]\nname = "demo"\n[tool.quorin]\nname = "my-demo"\n'),
+            SettingsError,
+            f"{{pyproject}}: [tool.quorin] name 'my-demo' is not a Python package name: {PACKAGE_HINT}",
+        ),
+    ],
+    ids=[
+        "unknown-pdk",
+        "invalid-toml",
+        "no-pyproject",
+        "no-directory",
+        "outside-any-project",
+        "dashed-name-no-package",
+        "no-name",
+        "name-not-a-package",
+    ],
+)
+def test_bad_configuration_fails_before_anything_is_created(
+    impl: Any,
+    project: Path,
+    monkeypatch: pytest.MonkeyPatch,
+    misconfigure: Callable[[Path, pytest.MonkeyPatch], None],
+    error: type[Exception],
+    text: str,
 ) -> None:
-    (project / "pyproject.toml").write_text(pyproject)
-    with pytest.raises(error):
+    cwd = Path.cwd()
+    if any((folder / "pyproject.toml").exists() for folder in cwd.parents):
+        pytest.skip(f"a pyproject.toml above {cwd}")
+    # The database's default place, in the project's build folder.
+    monkeypatch.delenv("QUORIN_DATABASE")
+    misconfigure(project, monkeypatch)
+    before = files_under(project.parent)
+    with pytest.raises(error) as info:
         impl.register_cells()
-    assert not (project.parent / "factories.db").exists()
+    pyproject = project / "pyproject.toml"
+    assert str(info.value) == text.format(project=project, pyproject=pyproject, cwd=cwd)
+    assert files_under(project.parent) == before

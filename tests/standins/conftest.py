@@ -9,9 +9,10 @@ from .helpers import write
 
 @pytest.fixture
 def project(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Path:
-    """An empty project "proj" in its own directory, made the current project."""
+    """A project "proj" with an empty package, in its own directory, made the current project."""
     root = tmp_path / "workspace"
     write(root, "pyproject.toml", '[project]\nname = "proj"\n')
+    (root / "proj").mkdir()
     monkeypatch.setenv("QUORIN_PROJECT_DIR", str(root))
     monkeypatch.delenv("QUORIN_DATABASE", raising=False)
     return root.resolve()

@@ -1,4 +1,5 @@
-from pathlib import Path
+from pathlib import Path, PurePosixPath
+from typing import Any
 
 import pytest
 
@@ -68,16 +69,46 @@ def test_graph_and_records(graph_project: Path) -> None:
 @pytest.mark.parametrize(
     ("paths", "expected"),
     [
-        (["{root}/proj/cells/waveguides.py"], ["straight", "bend"]),
-        (["proj/cells/rings.py"], ["ring"]),
-        (["{root}/proj/cells/../cells/rings.py", "{root}/proj/broken.py"], ["lost", "ring"]),
-        (["{root}/proj/missing.py", "{root}/outside.py"], []),
+        (["proj/cells/waveguides.py"], ["straight", "bend"]),
+        (["proj/cells/rings.py", "proj/broken.py"], ["lost", "ring"]),
+        # A deleted file and a file outside the package have no cells.
+        (["proj/missing.py", "outside.py"], []),
     ],
 )
 def test_records_filtered_by_paths(
     graph_project: Path, paths: list[str], expected: list[str]
 ) -> None:
-    given = [p.format(root=graph_project) for p in paths]
     G = create_callgraph()
-    assert list(get_static_records(G, paths=[Path(p) for p in given])) == expected
-    assert list(get_static_records(G, paths=given)) == expected
+    for kind in (Path, PurePosixPath):
+        assert (
+            list(get_static_records(G, paths=[kind(graph_project / p) for p in paths])) == expected
+        )
+
+
+@pytest.mark.parametrize(
+    ("element", "error", "problem"),
+    [
+        (lambda root: str(root / "proj/cells/rings.py"), TypeError, "is of type str"),
+        (lambda root: Path("proj/cells/rings.py"), ValueError, "is relative"),
+        (
+            lambda root: root / "proj/cells/../cells/rings.py",
+            ValueError,
+            "resolves to '{root}/proj/cells/rings.py'",
+        ),
+        (lambda root: root / "linked.py", ValueError, "resolves to '{root}/proj/cells/rings.py'"),
+        (lambda root: 7, TypeError, "is of type int"),
+    ],
+    ids=["str", "relative", "dot-dot", "link", "int"],
+)
+def test_paths_that_name_no_record_are_refused(
+    graph_project: Path, element: Any, error: type[Exception], problem: str
+) -> None:
+    (graph_project / "linked.py").symlink_to(graph_project / "proj/cells/rings.py")
+    given = element(graph_project)
+    G = create_callgraph()
+    with pytest.raises(error) as info:
+        get_static_records(G, paths=[graph_project / "proj/broken.py", given])
+    assert str(info.value) == (
+        f"paths element {given!r} {problem.format(root=graph_project)}: expected an absolute,"
+        " resolved pathlib.Path, such as Path(p).resolve()"
+    )

@@ -54,6 +54,7 @@ class Project:
         self.trust_times = trust_times
         self.clock = itertools.count(1_000_000_000)
         write(root, "pyproject.toml", '[project]\nname = "proj"\n')
+        self.package.mkdir()
 
     def stamp(self, path: Path) -> None:
         # When times alone are trusted, each write must leave a time of its own behind, as
@@ -141,9 +142,9 @@ def test_linked_file_or_package_resolves_to_its_target(
 ) -> None:
     target = write(tmp_path / "elsewhere", "cells/rings.py", "@cell\ndef ring(): ...\n")
     if linked == "file":
-        (project / "proj").mkdir()
         (project / "proj" / "rings.py").symlink_to(target)
     else:
+        (project / "proj").rmdir()
         (project / "proj").symlink_to(target.parent)
     G = create_callgraph()
     assert list(get_static_records(G, paths=[target])) == ["ring"]

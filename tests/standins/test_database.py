@@ -1,10 +1,15 @@
+import os
 import sqlite3
+from collections.abc import Callable
+from contextlib import closing
 from pathlib import Path
 
 import pytest
 
 from quorin.core import database as db
 from quorin.models import FactoryRecord
+
+from .helpers import files_under
 
 
 def record(name: str, source: str = "proj/cells.py", status: str = "UNKNOWN") -> FactoryRecord:
@@ -67,14 +72,86 @@ def test_failed_update_changes_nothing(
     assert db.get_all_factories() == stored
 
 
-def test_corrupt_file(project: Path) -> None:
-    path = project / "build" / "quorin.db"
+def sqlite_file(*statements: str) -> Callable[[Path], None]:
+    def make(path: Path) -> None:
+        path.parent.mkdir()
+        with closing(sqlite3.connect(path)) as conn:
+            for statement in statements:
+                conn.execute(statement)
+            conn.commit()
+
+    return make
+
+
+def garbage(path: Path) -> None:
     path.parent.mkdir()
     path.write_bytes(b"not a database " * 100)
+
+
+FACTORIES = "CREATE TABLE factories(name TEXT PRIMARY KEY, source TEXT, status TEXT, message TEXT)"
+MARK = f"PRAGMA application_id = {db.APPLICATION_ID}"
+FOREIGN = "not a factory database ({}): move it away, or set QUORIN_DATABASE to another file"
+
+
+@pytest.mark.parametrize(
+    ("make", "complaint"),
+    [
+        (garbage, "file is not a database"),
+        (
+            sqlite_file("CREATE TABLE notes(text TEXT)"),
+            FOREIGN.format("no factory mark, tables notes"),
+        ),
+        # An unmarked table of the right shape: another program's, or made by an earlier version.
+        (sqlite_file(FACTORIES), FOREIGN.format("no factory mark, tables factories")),
+        (sqlite_file("PRAGMA application_id = 7"), FOREIGN.format("application id 0x7")),
+        (
+            sqlite_file(MARK, "CREATE TABLE factories(name TEXT PRIMARY KEY, cell BLOB)"),
+            FOREIGN.format("its factories table is not of the expected shape"),
+        ),
+        (
+            lambda path: path.parent.write_text("a file"),
+            "cannot make its directory {build}: File exists",
+        ),
+        pytest.param(
+            lambda path: path.parent.parent.chmod(0o555),
+            "cannot make its directory {build}: Permission denied",
+            marks=pytest.mark.skipif(os.geteuid() == 0, reason="root may write anywhere"),
+        ),
+    ],
+    ids=[
+        "garbage",
+        "other-tables",
+        "unmarked",
+        "other-mark",
+        "other-shape",
+        "build-file",
+        "read-only",
+    ],
+)
+def test_file_that_is_no_factory_database_is_refused_and_left_alone(
+    project: Path, make: Callable[[Path], None], complaint: str
+) -> None:
+    path = db.database_path()
+    make(path)
+    before = files_under(project)
     for call in (db.get_all_factories, lambda: db.update_factories(add=[record("a")], remove=[])):
-        with pytest.raises(db.DatabaseError, match=str(path)):
+        with pytest.raises(db.DatabaseError) as info:
             call()
-    assert path.read_bytes() == b"not a database " * 100
+        assert str(info.value) == f"factory database {path}: {complaint.format(build=path.parent)}"
+    assert files_under(project) == before
+
+
+@pytest.mark.parametrize("existing", [False, True], ids=["new", "empty-file"])
+def test_new_or_empty_file_becomes_a_marked_factory_database(project: Path, existing: bool) -> None:
+    path = db.database_path()
+    if existing:
+        path.parent.mkdir()
+        path.touch()
+    assert db.get_all_factories() == {}
+    db.update_factories(add=[record("a")], remove=[])
+    with closing(sqlite3.connect(path)) as conn:
+        assert conn.execute("PRAGMA application_id").fetchone() == (db.APPLICATION_ID,)
+    assert db.get_all_factories() == {"a": record("a")}
 
 
 def test_locked_database(stored: dict[str, FactoryRecord], monkeypatch: pytest.MonkeyPatch) -> None:

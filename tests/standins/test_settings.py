@@ -4,22 +4,40 @@ from pathlib import Path
 import pytest
 
 from quorin import settings
+from quorin.core.database import database_path
 
 from .helpers import write
 
 
-def test_defaults_without_pyproject(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
-    (tmp_path / "My_Project").mkdir()
-    monkeypatch.setenv("QUORIN_PROJECT_DIR", str(tmp_path / "x" / ".." / "My_Project"))
-    assert settings.get_project_dir() == (tmp_path / "My_Project").resolve()
+@pytest.mark.parametrize(
+    ("variable", "cwd"),
+    [
+        ("{root}", "."),
+        ("x/../workspace", "."),  # relative to the current directory
+        (None, "workspace"),
+        (None, "workspace/my_proj/cells"),  # the nearest pyproject.toml upwards
+    ],
+)
+def test_project_found_as_packaging_tools_find_it(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch, variable: str | None, cwd: str
+) -> None:
+    root = tmp_path / "workspace"
+    write(root, "pyproject.toml", '[project]\nname = "my-proj"\n')
+    (root / "my_proj" / "cells").mkdir(parents=True)
+    monkeypatch.chdir(tmp_path / cwd)
+    if variable is None:
+        monkeypatch.delenv("QUORIN_PROJECT_DIR")
+    else:
+        monkeypatch.setenv("QUORIN_PROJECT_DIR", variable.format(root=root))
+    monkeypatch.delenv("QUORIN_DATABASE", raising=False)
+    assert settings.get_project_dir() == root.resolve()
+    # Distribution name "my-proj", package "my_proj", as packaging tools derive it.
     assert (settings.get_pdk_name(), settings.get_project_name(), settings.is_a_pdk()) == (
         "generic",
-        "My_Project",
+        "my_proj",
         False,
     )
-    monkeypatch.delenv("QUORIN_PROJECT_DIR")
-    monkeypatch.chdir(tmp_path)
-    assert settings.get_project_dir() == tmp_path.resolve()
+    assert database_path() == root.resolve() / "build" / "quorin.db"
 
 
 @pytest.mark.parametrize(
@@ -35,6 +53,7 @@ def test_defaults_without_pyproject(tmp_path: Path, monkeypatch: pytest.MonkeyPa
 )
 def test_values_read_afresh(project: Path, toml: str, expected: tuple[str, str, bool]) -> None:
     assert settings.get_project_name() == "proj"
+    (project / expected[1]).mkdir()
     write(project, "pyproject.toml", toml)
     assert (settings.get_pdk_name(), settings.get_project_name(), settings.is_a_pdk()) == expected
 
@@ -58,6 +77,8 @@ def test_malformed_pyproject_names_the_file(project: Path, toml: str, complaint:
 def test_parsed_once_per_change(
     project: Path, monkeypatch: pytest.MonkeyPatch, new_name: str
 ) -> None:
+    for name in ("aaaa", new_name):
+        (project / name).mkdir()
     write(project, "pyproject.toml", '[project]\nname = "aaaa"\n')
     parsed: list[str] = []
     loads = tomllib.loads
@@ -70,5 +91,6 @@ def test_parsed_once_per_change(
     assert len(parsed) == 2
     other = project.parent / "other"
     write(other, "pyproject.toml", '[project]\nname = "other"\n')
+    (other / "other").mkdir()
     monkeypatch.setenv("QUORIN_PROJECT_DIR", str(other))
     assert settings.get_project_name() == "other"

@@ -17,7 +17,7 @@ import stat
 from collections.abc import Iterable
 from collections.abc import Set as AbstractSet
 from dataclasses import dataclass, field
-from pathlib import Path
+from pathlib import Path, PurePath
 
 from quorin import resolved, settings
 from quorin.core.imports import get_cells_from_regex
@@ -337,13 +337,16 @@ def _walk(package_dir: str) -> list[str]:
     return found
 
 
-def get_static_records(G: CallGraph, paths: Iterable[Path | str] = ()) -> dict[str, FactoryRecord]:
+def get_static_records(G: CallGraph, paths: Iterable[PurePath] = ()) -> dict[str, FactoryRecord]:
     """One fresh record per cell, status "UNKNOWN", for every file or only for those in `paths`.
 
-    `source` is the file's path relative to the project directory, in posix form. Relative
-    `paths` are taken relative to the project directory; files are compared in resolved form.
+    `source` is the file's path relative to the project directory, in posix form. A file is
+    selected by an element equal to its record's `absolute_source()`, as the registration's import
+    step compares them; an element that cannot be equal to one (not a path, a relative or an
+    unresolved path) is refused with `TypeError` or `ValueError`. A file that does not exist
+    selects nothing.
     """
-    wanted = {resolved.resolve(G.project_dir / p) for p in paths}
+    wanted = set(map(_wanted, paths))
     index = G._index
     if wanted and index is not None and index.real and index.epoch == resolved.epoch():
         return _records_of(G, index, wanted)
@@ -361,7 +364,26 @@ def get_static_records(G: CallGraph, paths: Iterable[Path | str] = ()) -> dict[s
     return records
 
 
-def _records_of(G: CallGraph, index: "_Index", wanted: set[Path]) -> dict[str, FactoryRecord]:
+def _wanted(path: object) -> PurePath:
+    """`path`, if it is a path a record's `absolute_source()` can equal."""
+    if not isinstance(path, PurePath):
+        problem = f"is of type {type(path).__name__}"
+        raise TypeError(_REFUSED.format(path=path, problem=problem))
+    if not path.is_absolute():
+        raise ValueError(_REFUSED.format(path=path, problem="is relative"))
+    real = resolved.resolve(Path(path))
+    if real != path:
+        raise ValueError(_REFUSED.format(path=path, problem=f"resolves to {str(real)!r}"))
+    return path
+
+
+_REFUSED = (
+    "paths element {path!r} {problem}: expected an absolute, resolved pathlib.Path,"
+    " such as Path(p).resolve()"
+)
+
+
+def _records_of(G: CallGraph, index: "_Index", wanted: set[PurePath]) -> dict[str, FactoryRecord]:
     """The records of the files in `wanted`, looked up by file instead of walking every cell.
 
     Below a package folder that is its own resolved path, a file that is no link resolves to

@@ -4,10 +4,15 @@ An SQLite file at `$QUORIN_DATABASE`, else `<project dir>/build/quorin.db`, with
 
     factories(name TEXT PRIMARY KEY, source TEXT, status TEXT, message TEXT)
 
+A new file is marked as a factory database (`PRAGMA application_id`) when the table is created;
+any other SQLite file (unmarked, another application's, a table of another shape) is refused and
+left as it is.
+
 Every call opens its own connection and closes it before returning: no state is shared between
 threads or processes, and the location follows the environment and settings at each call. Writes
-run in one transaction, so a failure leaves the stored records as they were. Any SQLite failure
-(a corrupt file, a lock held past the busy timeout) is raised as `DatabaseError`, naming the file.
+run in one transaction, so a failure leaves the stored records as they were. Any failure (a
+corrupt or foreign file, a lock held past the busy timeout, a directory that cannot be made) is
+raised as `DatabaseError`, naming the file.
 """
 
 import os
@@ -25,11 +30,17 @@ BUSY_TIMEOUT = 5.0
 # Below the historic SQLite default of 999 host parameters per statement.
 _CHUNK = 900
 
-_SCHEMA = (
-    "CREATE TABLE IF NOT EXISTS factories"
-    "(name TEXT PRIMARY KEY, source TEXT, status TEXT, message TEXT)"
-)
+_SCHEMA = "CREATE TABLE factories(name TEXT PRIMARY KEY, source TEXT, status TEXT, message TEXT)"
 _FIELDS = ("name", "source", "status", "message")
+# The table's columns as `pragma_table_info` lists them: name, type, part of the primary key.
+_COLUMNS = [
+    ("name", "TEXT", 1),
+    ("source", "TEXT", 0),
+    ("status", "TEXT", 0),
+    ("message", "TEXT", 0),
+]
+# Marks a file as a factory database: "QRNF".
+APPLICATION_ID = 0x51524E46
 
 
 class DatabaseError(RuntimeError):
@@ -125,7 +136,12 @@ def _source_forms(path: Path, project_dir: Path) -> Iterator[str]:
 def _transaction(write: bool) -> Iterator[sqlite3.Connection]:
     """A connection inside one transaction: committed on success, rolled back on any error."""
     path = database_path()
-    path.parent.mkdir(parents=True, exist_ok=True)
+    try:
+        path.parent.mkdir(parents=True, exist_ok=True)
+    except OSError as exc:
+        raise DatabaseError(
+            f"factory database {path}: cannot make its directory {path.parent}: {exc.strerror}"
+        ) from exc
     try:
         conn = sqlite3.connect(path, timeout=BUSY_TIMEOUT, isolation_level=None)
     except sqlite3.Error as exc:
@@ -134,8 +150,19 @@ def _transaction(write: bool) -> Iterator[sqlite3.Connection]:
         try:
             # IMMEDIATE takes the write lock up front, so a busy database is waited for here
             # rather than failing half-way; reads get one consistent snapshot across chunks.
-            conn.execute("BEGIN IMMEDIATE" if write else "BEGIN")
-            conn.execute(_SCHEMA)
+            begin = "BEGIN IMMEDIATE" if write else "BEGIN"
+            conn.execute(begin)
+            if not _is_factory_database(conn, path):
+                if not write:
+                    # Created under the write lock, so that two first calls make one table.
+                    conn.execute("COMMIT")
+                    conn.execute("BEGIN IMMEDIATE")
+                if not _is_factory_database(conn, path):
+                    conn.execute(f"PRAGMA application_id = {APPLICATION_ID}")
+                    conn.execute(_SCHEMA)
+                if not write:
+                    conn.execute("COMMIT")
+                    conn.execute(begin)
             yield conn
             conn.execute("COMMIT")
         except BaseException:
@@ -149,6 +176,28 @@ def _transaction(write: bool) -> Iterator[sqlite3.Connection]:
         raise DatabaseError(f"factory database {path}: {exc}") from exc
     finally:
         conn.close()
+
+
+def _is_factory_database(conn: sqlite3.Connection, path: Path) -> bool:
+    """True for a factory database, False for an empty file; any other file is refused."""
+    (application_id,) = conn.execute("PRAGMA application_id").fetchone()
+    if application_id == APPLICATION_ID:
+        columns = conn.execute("SELECT name, type, pk FROM pragma_table_info('factories')")
+        if columns.fetchall() == _COLUMNS:
+            return True
+        reason = "its factories table is not of the expected shape"
+    else:
+        query = "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"
+        tables = [name for (name,) in conn.execute(query)]
+        if application_id == 0 and not tables:
+            return False
+        reason = f"application id {application_id:#x}" if application_id else "no factory mark"
+        if tables:
+            reason += f", tables {', '.join(tables)}"
+    raise DatabaseError(
+        f"factory database {path}: not a factory database ({reason}): move it away, or set"
+        f" {DATABASE_ENV} to another file"
+    )
 
 
 def _chunks(values: list[str]) -> Iterable[list[str]]:
