@@ -104,7 +104,8 @@ lint: install
 # environment and installed there (what `pip install` of the sdist does); then that wheel
 # repaired by auditwheel to the manylinux tag its symbol versions allow (package indexes refuse
 # a plain linux tag). The two wheels then go into a new virtual environment in each order, with
-# nothing else but the module's dependency, and the demo runs there from another directory.
+# nothing else but the module's dependency, and the demo runs there from another directory;
+# last, the suite's test of the two distributions runs on the wheels installed product first.
 WHEEL_VENV := .venv-wheel
 MODULE_DIST := quorin_core_pdk
 STANDINS_DIST := quorin_standins
@@ -132,6 +133,9 @@ wheel: $(VENV)/.ready
 	  echo "wheels ok, $${order/ / then }: demo ran with $$($$venv/bin/python -c \
 	    'import quorin.core.pdk as p; print(p.__file__)')"; \
 	done
+	$(call install_deps,$(WHEEL_VENV)-$(STANDINS_DIST)-first/bin/python,test)
+	cd /tmp && $(CURDIR)/$(WHEEL_VENV)-$(STANDINS_DIST)-first/bin/python -m pytest -q -p no:cacheprovider \
+	  $(CURDIR)/tests/test_distributions.py
 
 # The API pages of the installed package, in build/docs, every warning an
 # error. Sphinx runs the .pyi stub in place of the native module; the second
