@@ -11,14 +11,26 @@ VENV := .venv
 PY := $(VENV)/bin/python
 PIP := $(PY) -m pip --disable-pip-version-check
 # Requirements come from pyproject.toml: `deps python GROUP...` prints those of
-# the build backend ("build", with the CMake and ninja that a build without
-# isolation needs), the package ("run") and its extras, one per line for pip.
+# the build backends ("build": the module's, with the CMake and ninja that a
+# build without isolation needs, and the stand-ins'), the package ("run") and
+# its extras, one per line for pip.
 deps = $(1) -c 'import sys, tomllib; p = tomllib.load(open("pyproject.toml", "rb")); \
-  groups = {"build": [*p["build-system"]["requires"], "cmake>=3.26", "ninja"], \
+  s = tomllib.load(open("$(STANDINS)/pyproject.toml", "rb")); \
+  groups = {"build": [*p["build-system"]["requires"], *s["build-system"]["requires"], "cmake>=3.26", "ninja"], \
             "run": p["project"]["dependencies"], **p["project"]["optional-dependencies"]}; \
   print(*(r for g in sys.argv[1:] for r in groups[g]), sep="\n")'
 # `$(call install_deps,python,GROUP...)`
 install_deps = $(call deps,$(1)) $(2) | $(1) -m pip --disable-pip-version-check install -q -r /dev/stdin
+# Two distributions: the module's own (the repository root: the extension and its stub, what
+# the product's environment gets) and the stand-ins for the product's packages and its layout
+# library (python/), which the tests, the benchmarks and the demo run against.
+# `$(call install_both,python,PIP-ARGS...)` builds and installs the two from the checkout,
+# without isolation (the build backends come with the build group above). An environment made
+# before the split holds one distribution "quorin" with the files of both: it is removed first,
+# as its uninstall would later take their files with it.
+STANDINS := python
+install_both = $(1) -m pip --disable-pip-version-check uninstall -q -y quorin 2>/dev/null; \
+  $(1) -m pip --disable-pip-version-check install -q --no-build-isolation --no-deps $(2) . ./$(STANDINS)
 # WERROR=ON (as .ci/run sets it) makes every compiler warning an error.
 WERROR ?= OFF
 CMAKE_ARGS := -Ccmake.define.QUORIN_WERROR=$(WERROR)
@@ -30,8 +42,10 @@ find_python = $(firstword $(foreach c,$(candidates),$(call probe,$(c))))
 
 .PHONY: test demo install bench asan lint wheel docs clean
 
-$(VENV)/.ready:
-	@py="$(find_python)"; \
+# Made again when either distribution's requirements change (the venv itself is kept).
+$(VENV)/.ready: pyproject.toml $(STANDINS)/pyproject.toml
+	@[ -x $(PY) ] && exit 0; \
+	py="$(find_python)"; \
 	if [ -z "$$py" ]; then \
 	  echo "error: no CPython 3.13 with its C headers found (tried: $(strip $(candidates)))." >&2; \
 	  echo "Install one (for example with pyenv) or pass PYTHON=/path/to/python3.13." >&2; \
@@ -43,7 +57,7 @@ $(VENV)/.ready:
 	touch $@
 
 install: $(VENV)/.ready
-	$(PIP) install -q --no-build-isolation --no-deps $(CMAKE_ARGS) .
+	$(call install_both,$(PY),$(CMAKE_ARGS))
 
 test: install
 	$(PY) -m pytest -q
@@ -65,8 +79,8 @@ ASAN_LIB := $(shell $${CXX:-g++} -print-file-name=libasan.so) $(shell $${CXX:-g+
 asan: $(VENV)/.ready
 	[ -x $(ASAN_VENV)/bin/python ] || $(PY) -m venv $(ASAN_VENV)
 	$(call install_deps,$(ASAN_VENV)/bin/python,build run test)
-	$(ASAN_VENV)/bin/python -m pip --disable-pip-version-check install -q --no-build-isolation --no-deps \
-	  $(CMAKE_ARGS) -Ccmake.define.QUORIN_SANITIZE=ON -Cbuild-dir=build/asan -Ccmake.build-type=Debug .
+	$(call install_both,$(ASAN_VENV)/bin/python, \
+	  $(CMAKE_ARGS) -Ccmake.define.QUORIN_SANITIZE=ON -Cbuild-dir=build/asan -Ccmake.build-type=Debug)
 	LD_PRELOAD="$(ASAN_LIB)" PYTHONMALLOC=malloc \
 	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_init_order=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -84,33 +98,55 @@ lint: install
 	$(PY) -m mypy --strict examples/usage.py
 	cd /tmp && $(CURDIR)/$(PY) -m mypy.stubtest quorin.core.pdk
 
-# The wheel as users get it: built in an isolated environment (scikit-build-core
-# brings CMake and ninja from the registry when the machine has none), repaired
-# by auditwheel to the manylinux tag its symbol versions allow (package indexes
-# refuse a plain linux tag), then installed into a new virtual environment with
-# nothing else but its dependency and imported there.
+# The distributions as users get them, into dist/, each built in an isolated environment
+# (scikit-build-core brings CMake and ninja from the registry when the machine has none):
+# the stand-ins' wheel; the module's sdist, and its wheel built from that sdist in a new virtual
+# environment and installed there (what `pip install` of the sdist does); then that wheel
+# repaired by auditwheel to the manylinux tag its symbol versions allow (package indexes refuse
+# a plain linux tag). The two wheels then go into a new virtual environment in each order, with
+# nothing else but the module's dependency, and the demo runs there from another directory;
+# last, the suite's test of the two distributions runs on the wheels installed product first.
+WHEEL_VENV := .venv-wheel
+MODULE_DIST := quorin_core_pdk
+STANDINS_DIST := quorin_standins
+wheel_pip = $(1)/bin/python -m pip --disable-pip-version-check install -q
 wheel: $(VENV)/.ready
-	rm -rf dist .venv-wheel
+	rm -rf dist $(WHEEL_VENV)*
 	$(call install_deps,$(PY),wheel)
-	$(PIP) wheel -q --no-deps $(CMAKE_ARGS) -w dist/raw .
-	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" $(VENV)/bin/auditwheel repair -w dist dist/raw/quorin-*.whl
+	$(PIP) wheel -q --no-deps -w dist ./$(STANDINS)
+	$(PY) -m build -q --sdist -o dist .
+	$(PY) -m venv $(WHEEL_VENV)-sdist
+	$(WHEEL_VENV)-sdist/bin/python -m pip --disable-pip-version-check wheel -q --no-deps $(CMAKE_ARGS) \
+	  -w dist/raw dist/$(MODULE_DIST)-*.tar.gz
+	$(call wheel_pip,$(WHEEL_VENV)-sdist) dist/raw/$(MODULE_DIST)-*.whl dist/$(STANDINS_DIST)-*.whl
+	cd /tmp && $(CURDIR)/$(WHEEL_VENV)-sdist/bin/python -c "import quorin.core.pdk as p, inspect; \
+	  print('sdist ok:', p.__file__, inspect.signature(p.register_cells))"
+	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" $(VENV)/bin/auditwheel repair -w dist dist/raw/$(MODULE_DIST)-*.whl
 	rm -rf dist/raw
-	$(VENV)/bin/auditwheel show dist/quorin-*.whl
-	$(PY) -m venv .venv-wheel
-	.venv-wheel/bin/python -m pip --disable-pip-version-check install -q dist/quorin-*-manylinux_*.whl
-	cd /tmp && $(CURDIR)/.venv-wheel/bin/python -c "import quorin.core.pdk as p, inspect; \
-	  print('wheel ok:', p.__file__, inspect.signature(p.register_cells))"
+	$(VENV)/bin/auditwheel show dist/$(MODULE_DIST)-*.whl
+	$(PY) -m zipfile -l dist/$(MODULE_DIST)-*.whl
+	for order in "$(MODULE_DIST) $(STANDINS_DIST)" "$(STANDINS_DIST) $(MODULE_DIST)"; do \
+	  venv=$(WHEEL_VENV)-$${order%% *}-first; \
+	  $(PY) -m venv $$venv; \
+	  for dist in $$order; do $(call wheel_pip,$$venv) dist/$$dist-*.whl; done; \
+	  (cd /tmp && $(CURDIR)/$$venv/bin/python $(CURDIR)/examples/demo.py >/dev/null); \
+	  echo "wheels ok, $${order/ / then }: demo ran with $$($$venv/bin/python -c \
+	    'import quorin.core.pdk as p; print(p.__file__)')"; \
+	done
+	$(call install_deps,$(WHEEL_VENV)-$(STANDINS_DIST)-first/bin/python,test)
+	cd /tmp && $(CURDIR)/$(WHEEL_VENV)-$(STANDINS_DIST)-first/bin/python -m pytest -q -p no:cacheprovider \
+	  $(CURDIR)/tests/test_distributions.py
 
 # The API pages of the installed package, in build/docs, every warning an
 # error. Sphinx runs the .pyi stub in place of the native module; the second
 # build makes it import the module itself and read the functions' own
 # signatures and docstrings, which must come out as clean.
 SPHINX := $(PY) -m sphinx -E -q -W --keep-going -b html
-docs: $(VENV)/.ready
-	$(PIP) install -q --no-build-isolation $(CMAKE_ARGS) ".[docs]"
+docs: install
+	$(call install_deps,$(PY),docs)
 	$(SPHINX) docs build/docs
 	SPHINX_AUTODOC_IGNORE_NATIVE_MODULE_TYPE_STUBS=1 $(SPHINX) docs build/docs-native
 	@echo "docs: build/docs/index.html"
 
 clean:
-	rm -rf build dist $(VENV) $(ASAN_VENV) .venv-wheel .pytest_cache
+	rm -rf build dist $(VENV) $(ASAN_VENV) $(WHEEL_VENV)* .pytest_cache
