@@ -773,7 +773,45 @@ def replaced_find_cells(module: Any, services: Any) -> Any:
     return sorted(module._find_cells(recs, {})), state(recs)
 
 
+def replaced_import(module: Any, services: Any) -> Any:
+    recs = walked_records(services.calls, 4)
+    services.imports.modules = {Path("/proj") / src: module_defining(src) for src in SOURCES}
+    return module._import_modules(recs, [Path("/proj") / SOURCES[0]], reload=False)
+
+
+def replaced_filter(module: Any, services: Any) -> Any:
+    recs = walked_records(services.calls, 4)
+    return list(module._filter_records_for_non_pdk_project(recs, FakePdk("b", cells={"k2": 1})))
+
+
+def replaced_updates(module: Any, services: Any) -> Any:
+    static, present = walked_records(services.calls, 3), walked_records(services.calls, 2)
+    add, remove = module._get_database_updates(static, present, [Path("/proj") / SOURCES[0]])
+    return [r.name for r in add], remove
+
+
+def replaced_access(module: Any, services: Any) -> Any:
+    pdk = FakePdk("p")
+
+    def step(name: str) -> Callable[[], FakePdk]:
+        return lambda: services.calls.append((name,)) or pdk
+
+    warned = SimpleNamespace(warn=lambda *args, **kwargs: services.calls.append(("warn", args)))
+    with pytest.MonkeyPatch.context() as mp:
+        for name in ("get_base_pdk", "_get_pdk"):
+            mp.setattr(module, name, step(name))
+        mp.setattr(module, "warnings", warned)
+        return module.activate_pdk_by_name("other").name
+
+
 REPLACED_SITES = {
+    "_import_modules": (replaced_import, ["imports", "_sort_paths", "Path"]),
+    "_filter_records_for_non_pdk_project": (replaced_filter, ["settings"]),
+    "_get_database_updates": (replaced_updates, ["log"]),
+    "activate_pdk_by_name": (
+        replaced_access,
+        ["settings", "warnings", "get_pdk", "get_base_pdk", "_get_pdk", "log"],
+    ),
     "_get_pdk": (replaced_resolution, ["settings", "importlib", "sys"]),
     "get_base_pdk": (
         replaced_base_pdk,
