@@ -714,19 +714,18 @@ class ReportingDict(dict):  # type: ignore[type-arg]
         return dict.__getattribute__(self, name)
 
 
-def replaced_resolution(module: Any, services: Any) -> Any:
+def replaced_resolution(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     sys_modules = ReportingDict(services.calls)
     factories = {
         name: lambda name=name: fakes.module_with(name, PDK=name) for name in ("mypdk", "mypdk.pdk")
     }
     dict.update(sys_modules, {name: made() for name, made in factories.items()})
-    with pytest.MonkeyPatch.context() as mp:
-        mp.setattr(module, "importlib", fakes.FakeImportlib(services.calls, sys_modules, factories))
-        mp.setattr(module, "sys", SimpleNamespace(modules=sys_modules))
-        return module._get_pdk.__wrapped__()
+    mp.setattr(module, "importlib", fakes.FakeImportlib(services.calls, sys_modules, factories))
+    mp.setattr(module, "sys", SimpleNamespace(modules=sys_modules))
+    return module._get_pdk.__wrapped__()
 
 
-def replaced_base_pdk(module: Any, services: Any) -> Any:
+def replaced_base_pdk(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     class Pdk(FakePdk):
         """A PDK whose attribute assignments, the class switch among them, are outside calls."""
 
@@ -738,13 +737,12 @@ def replaced_base_pdk(module: Any, services: Any) -> Any:
         services.calls.append(("_get_pdk",))
         return Pdk("p", cells={"a": 1})
 
-    with pytest.MonkeyPatch.context() as mp:
-        mp.setattr(module, "FrozenPdk", type("FrozenPdk", (FakePdk,), dict(vars(module.FrozenPdk))))
-        mp.setattr(module, "_get_pdk", functools.cache(resolve))
-        return type(module.get_base_pdk.__wrapped__()).__name__
+    mp.setattr(module, "FrozenPdk", type("FrozenPdk", (FakePdk,), dict(vars(module.FrozenPdk))))
+    mp.setattr(module, "_get_pdk", functools.cache(resolve))
+    return type(module.get_base_pdk.__wrapped__()).__name__
 
 
-def replaced_registration(module: Any, services: Any) -> Any:
+def replaced_registration(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     services.cg.records = lambda: walked_records(services.calls, 4)
     services.imports.modules = {Path("/proj") / src: module_defining(src) for src in SOURCES[:2]}
     services.imports.errors = {Path("/proj") / SOURCES[2]: ("mod", ValueError("boom"))}
@@ -753,13 +751,12 @@ def replaced_registration(module: Any, services: Any) -> Any:
     by_name = services.db.get_factories_by_name
     services.db.get_factories_by_name = lambda *n: ReportingDict(services.calls, by_name(*n))
     pdk = FakePdk("p")
-    with pytest.MonkeyPatch.context() as mp:
-        mp.setattr(module, "get_pdk", lambda: pdk)
-        mp.setattr(module, "get_base_pdk", lambda: FakePdk("base"))
-        return module.register_cells(paths=[Path("/proj/demo/x.py")]), sorted(pdk.cells)
+    mp.setattr(module, "get_pdk", lambda: pdk)
+    mp.setattr(module, "get_base_pdk", lambda: FakePdk("base"))
+    return module.register_cells(paths=[Path("/proj/demo/x.py")]), sorted(pdk.cells)
 
 
-def replaced_import_errors(module: Any, services: Any) -> Any:
+def replaced_import_errors(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     recs = walked_records(services.calls, 4)
     errors = {Path("/proj") / src: ("mod", ValueError("boom")) for src in SOURCES}
     services.imports.regex = {Path("/proj") / SOURCES[0]: ["k0", "extra"]}
@@ -767,41 +764,40 @@ def replaced_import_errors(module: Any, services: Any) -> Any:
     return sorted(cells), sorted(error_records)
 
 
-def replaced_find_cells(module: Any, services: Any) -> Any:
+def replaced_find_cells(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     recs = walked_records(services.calls, 4)
     services.imports.modules = {Path("/proj") / SOURCES[0]: module_defining(SOURCES[0])}
     return sorted(module._find_cells(recs, {})), state(recs)
 
 
-def replaced_import(module: Any, services: Any) -> Any:
+def replaced_import(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     recs = walked_records(services.calls, 4)
     services.imports.modules = {Path("/proj") / src: module_defining(src) for src in SOURCES}
     return module._import_modules(recs, [Path("/proj") / SOURCES[0]], reload=False)
 
 
-def replaced_filter(module: Any, services: Any) -> Any:
+def replaced_filter(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     recs = walked_records(services.calls, 4)
     return list(module._filter_records_for_non_pdk_project(recs, FakePdk("b", cells={"k2": 1})))
 
 
-def replaced_updates(module: Any, services: Any) -> Any:
+def replaced_updates(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     static, present = walked_records(services.calls, 3), walked_records(services.calls, 2)
     add, remove = module._get_database_updates(static, present, [Path("/proj") / SOURCES[0]])
     return [r.name for r in add], remove
 
 
-def replaced_access(module: Any, services: Any) -> Any:
+def replaced_access(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
     pdk = FakePdk("p")
 
     def step(name: str) -> Callable[[], FakePdk]:
         return lambda: services.calls.append((name,)) or pdk
 
     warned = SimpleNamespace(warn=lambda *args, **kwargs: services.calls.append(("warn", args)))
-    with pytest.MonkeyPatch.context() as mp:
-        for name in ("get_base_pdk", "_get_pdk"):
-            mp.setattr(module, name, step(name))
-        mp.setattr(module, "warnings", warned)
-        return module.activate_pdk_by_name("other").name
+    for name in ("get_base_pdk", "_get_pdk"):
+        mp.setattr(module, name, step(name))
+    mp.setattr(module, "warnings", warned)
+    return module.activate_pdk_by_name("other").name
 
 
 REPLACED_SITES = {
@@ -840,6 +836,7 @@ def test_callees_are_read_before_their_arguments(site: str, picks: set[int], del
 
     def run_replacing_at(at: int) -> Callable[[Any, SimpleNamespace], Any]:
         def run(module: Any, services: SimpleNamespace) -> Any:
+            # One patcher for the site's globals and the replaced ones, undone in reverse.
             with pytest.MonkeyPatch.context() as mp:
 
                 def replace() -> None:
@@ -851,7 +848,7 @@ def test_callees_are_read_before_their_arguments(site: str, picks: set[int], del
                             mp.setattr(module, name, replaced)
 
                 services.calls.then(at, replace)
-                return make(module, services)
+                return make(module, services, mp)
 
         return run
 
