@@ -264,11 +264,14 @@ def _error_cell(funcname: str, modname: str, error: str | Exception) -> Callable
         error = RuntimeError(error)
     # Each raise prepends frames to the instance's traceback; starting every
     # call from the traceback it had here keeps it from growing without bound.
-    saved_tb = error.__traceback__ if isinstance(error, BaseException) else None
+    # `raise` goes by the object's type, not by the class it claims, and so
+    # does this.
+    is_exception = issubclass(type(error), BaseException)
+    saved_tb = BaseException.__traceback__.__get__(error) if is_exception else None
 
     def cell(*args: Any, **kwargs: Any) -> lm.Component:
-        if isinstance(error, BaseException):
-            raise error.with_traceback(saved_tb)
+        if is_exception:
+            raise BaseException.with_traceback(error, saved_tb)
         raise error
 
     cell.__name__ = funcname

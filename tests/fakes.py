@@ -17,13 +17,24 @@ Calls = list[tuple[Any, ...]]
 
 
 class CallLog(list):  # type: ignore[type-arg]
-    """The shared call log; `recording = False` stops it growing in long runs."""
+    """The shared call log; `recording = False` stops it growing in long runs. `then(n, action)`
+    runs `action` once, right after the n-th call is logged."""
 
     recording = True
+    made = 0
+    at = 0
+    action: Callable[[], None] | None = None
 
     def append(self, item: Any) -> None:
         if self.recording:
             super().append(item)
+        self.made += 1
+        if self.made == self.at and self.action is not None:
+            action, self.action = self.action, None
+            action()
+
+    def then(self, n: int, action: Callable[[], None]) -> None:
+        self.at, self.action = self.made + n, action
 
 
 @dataclass(eq=True)
@@ -195,6 +206,27 @@ class FakeCallgraph:
     def get_static_records(self, graph: Any, **kwargs: Any) -> Any:
         self.calls.append(("cg.get_static_records", graph, tuple(kwargs.items())))
         return self.records()
+
+
+class FakeImportlib:
+    """Imports from a table of module factories; records every call."""
+
+    def __init__(self, calls: Calls, sys_modules: dict[str, Any], factories: dict[str, Any]):
+        self.calls = calls
+        self.sys_modules = sys_modules
+        self.factories = factories
+
+    def import_module(self, name: str) -> Any:
+        self.calls.append(("import_module", name))
+        if name not in self.sys_modules:
+            self.sys_modules[name] = self.factories[name]()
+        return self.sys_modules[name]
+
+    def reload(self, module: Any) -> Any:
+        self.calls.append(("reload", module.__name__))
+        fresh = self.factories[module.__name__]()
+        self.sys_modules[module.__name__] = fresh
+        return fresh
 
 
 def module_with(name: str, **attrs: Any) -> ModuleType:

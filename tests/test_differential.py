@@ -3,11 +3,13 @@ changes to the records and mappings passed in, the same log lines."""
 
 from __future__ import annotations
 
+import functools
 import gc
+import weakref
 from collections.abc import Callable, Iterator
 from contextlib import contextmanager
-from pathlib import Path
-from types import ModuleType, SimpleNamespace
+from pathlib import Path, PurePath
+from types import MappingProxyType, ModuleType, SimpleNamespace
 from typing import Any
 
 import pytest
@@ -30,16 +32,36 @@ def services_for(module: Any) -> Iterator[SimpleNamespace]:
         yield fakes.install(mp, module)
 
 
+def plain(value: Any) -> Any:
+    """`value` as data that compares across the two runs, told by its type alone: a `__class__`
+    read would be Python code."""
+    kind = type(value)
+    if kind in (str, int, bool, type(None)) or issubclass(kind, type):
+        return value
+    if kind in (tuple, list, fakes.CallLog):
+        return [plain(v) for v in value]
+    if kind is dict:
+        return {"dict": [(plain(k), plain(v)) for k, v in value.items()]}
+    if kind is Record:
+        return ("Record", value.name, value.source, value.status, value.message)
+    if issubclass(kind, (PurePath, CountedPath)):
+        return (kind.__name__, str(value))
+    if issubclass(kind, BaseException):
+        return (kind.__name__, plain(value.args))
+    return kind.__name__
+
+
 def both(run: Callable[[Any, SimpleNamespace], Any]) -> None:
-    """Runs `run` on each module with fresh fakes and asserts the two outcomes agree."""
+    """Runs `run` on each module with fresh fakes and asserts the two outcomes agree: results or
+    exceptions, log lines, and every outside call, in order."""
     outcomes = []
     for module in (baseline, extension):
         with services_for(module) as services:
             try:
-                outcome: Any = ("ok", run(module, services))
+                outcome: Any = ("ok", plain(run(module, services)))
             except Exception as e:  # noqa: BLE001 - the failures are compared too
                 outcome = ("raised", type(e), str(e))
-            outcomes.append((outcome, services.logger.lines))
+            outcomes.append((outcome, services.logger.lines, plain(services.calls)))
     assert outcomes[0] == outcomes[1]
 
 
@@ -324,3 +346,511 @@ def test_records_to_write_sort_by_name_as_sorted_does(names: list[Any], homogene
         return [keys[id(r)] for r in add]
 
     both(run)
+
+
+# Python's own semantics at every step: hostile inputs of four kinds, each compared call for call.
+
+
+class CountedPath:
+    """A record path whose hash and equality are Python code that reports every call."""
+
+    def __init__(self, text: str, calls: list[Any]) -> None:
+        self.text, self.calls, self.name = text, calls, text.rsplit("/", 1)[-1]
+
+    def __hash__(self) -> int:
+        self.calls.append(("hash", self.text))
+        return hash(self.text)
+
+    def __eq__(self, other: object) -> bool:
+        self.calls.append(("eq", self.text))
+        return type(other) is CountedPath and other.text == self.text
+
+    def __str__(self) -> str:
+        return self.text
+
+    def __truediv__(self, name: str) -> CountedPath:
+        return CountedPath(f"{self.text}/{name}", self.calls)
+
+    def relative_to(self, other: CountedPath) -> str:
+        self.calls.append(("relative_to", self.text))
+        if not (self.text + "/").startswith(other.text + "/"):
+            raise ValueError(self.text)
+        return self.text
+
+
+class Groups(dict):  # type: ignore[type-arg]
+    """Stands for `defaultdict(list)`, reporting every group lookup."""
+
+    def __init__(self, calls: list[Any]) -> None:
+        super().__init__()
+        self.calls = calls
+
+    def __getitem__(self, key: Any) -> Any:
+        self.calls.append(("group", plain(key)))
+        return self.setdefault(key, [])
+
+
+def module_defining(source: str) -> ModuleType:
+    return fakes.module_with(source, **{f"k{i}": (lambda i=i: i) for i in range(8)})
+
+
+def counted_records(
+    specs: list[tuple[str, bool]], calls: list[Any]
+) -> tuple[dict[str, Record], dict[str, CountedPath]]:
+    """Records keyed k0, k1, ...; one whose spec says shared takes the path object of the last
+    record of its source, any other an equal path object of its own."""
+    made: dict[str, CountedPath] = {}
+    recs = {}
+    for i, (source, shared) in enumerate(specs):
+        text = "/proj/" + source
+        if not (shared and text in made):
+            made[text] = CountedPath(text, calls)
+        recs[f"k{i}"] = Record(f"k{i}", source, path=made[text], calls=calls)
+    return recs, made
+
+
+def counted_import(module: Any, services: Any, recs: Any, made: Any, chosen: Any) -> Any:
+    services.imports.modules = {p: module_defining(t) for t, p in made.items()}
+    paths = [CountedPath("/proj/" + c, services.calls) for c in chosen]
+    with pytest.MonkeyPatch.context() as mp:
+        mp.setattr(module, "_sort_paths", list)
+        return module._import_modules(recs, paths, reload=True)
+
+
+def counted_errors(module: Any, services: Any, recs: Any, made: Any, chosen: Any) -> Any:
+    errors = {p: ("mod", ValueError("boom")) for t, p in made.items() if t[6:] not in chosen}
+    with pytest.MonkeyPatch.context() as mp:
+        mp.setattr(module, "defaultdict", lambda factory: Groups(services.calls))
+        cells, records_made = module._handle_import_errors(recs, errors)
+    return sorted(cells), records_made
+
+
+def counted_find(module: Any, services: Any, recs: Any, made: Any, chosen: Any) -> Any:
+    mods = {p: module_defining(t) for t, p in made.items() if t[6:] not in chosen}
+    services.imports.modules = {p: module_defining(t) for t, p in made.items()}
+    cells = module._find_cells(recs, mods)
+    return [(k, c.__name__) for k, c in cells.items()], state(recs)
+
+
+def counted_filter(module: Any, services: Any, recs: Any, made: Any, chosen: Any) -> Any:
+    services.settings.project_dir = CountedPath("/proj", services.calls)
+    return list(module._filter_records_for_non_pdk_project(recs, FakePdk("base")))
+
+
+def counted_updates(module: Any, services: Any, recs: Any, made: Any, chosen: Any) -> Any:
+    present = {k: Record(k, r.source, "OK") for k, r in recs.items()}
+    paths = [CountedPath("/proj/" + c, services.calls) for c in chosen]
+    add, remove = module._get_database_updates(recs, present, paths)
+    return [r.name for r in add], remove, state(recs)
+
+
+COUNTED_SITES = {
+    "_import_modules": counted_import,
+    "_handle_import_errors": counted_errors,
+    "_find_cells": counted_find,
+    "_filter_records_for_non_pdk_project": counted_filter,
+    "_get_database_updates": counted_updates,
+}
+record_paths = st.lists(st.tuples(st.sampled_from(SOURCES), st.booleans()), max_size=5)
+
+
+@pytest.mark.parametrize("site", list(COUNTED_SITES))
+@EXAMPLES
+@given(specs=record_paths, chosen=st.lists(st.sampled_from(SOURCES), max_size=2))
+def test_every_hash_equality_and_group_lookup_is_made(
+    site: str, specs: list[tuple[str, bool]], chosen: list[str]
+) -> None:
+    # A path shared by several records, or equal to another, is hashed, compared and grouped
+    # as often as the Python code does it, whoever can see it.
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        recs, made = counted_records(specs, services.calls)
+        return COUNTED_SITES[site](module, services, recs, made, chosen)
+
+    both(run)
+
+
+class Liar:
+    """An object that claims to be of a class it is not of; every claim is an outside call."""
+
+    def __init__(self, claims: type, calls: list[Any]) -> None:
+        self.claims, self.calls = claims, calls
+
+    @property  # type: ignore[misc]
+    def __class__(self) -> type:  # noqa: PLE0307
+        self.calls.append(("__class__", self.claims.__name__))
+        return self.claims
+
+    def keys(self) -> list[str]:
+        return ["k"]
+
+    def __getitem__(self, key: str) -> int:
+        return 1
+
+    def __iter__(self) -> Iterator[int]:
+        return iter([1])
+
+    def __str__(self) -> str:
+        return "liar"
+
+
+class DictSub(dict):  # type: ignore[type-arg]
+    pass
+
+
+class ListSub(list):  # type: ignore[type-arg]
+    pass
+
+
+class StrSub(str):
+    pass
+
+
+class ErrorSub(ValueError):
+    pass
+
+
+SUBCLASS = {dict: DictSub, list: ListSub, str: StrSub, ValueError: ErrorSub}
+instances = st.tuples(
+    st.sampled_from(["exact", "sub", "proxy", "liar"]), st.sampled_from(list(SUBCLASS))
+)
+
+
+def instance(spec: tuple[str, type], alive: list[Any], calls: list[Any]) -> Any:
+    """An instance of a class: of the class, of a subclass, a weak proxy of one of a subclass, or
+    an object that only claims the class."""
+    kind, claim = spec
+    made = SUBCLASS[claim] if kind != "exact" else claim
+    value = made("x") if claim in (str, ValueError) else made({"k": 1} if claim is dict else [1])
+    alive.append(value)
+    return (
+        weakref.proxy(value) if kind == "proxy" else Liar(claim, calls) if kind == "liar" else value
+    )
+
+
+def isinstance_base_pdk(module: Any, services: Any, specs: list[Any]) -> Any:
+    alive: list[Any] = []
+
+    def resolve() -> FakePdk:
+        pdk = FakePdk("p")
+        for i, spec in enumerate(specs):
+            setattr(pdk, f"a{i}", instance(spec, alive, services.calls))
+        return pdk
+
+    def frozen(value: Any) -> Any:
+        services.calls.append(("frozendict",))
+        return MappingProxyType(dict(value))
+
+    with pytest.MonkeyPatch.context() as mp:
+        mp.setattr(module, "FrozenPdk", type("FrozenPdk", (FakePdk,), dict(vars(module.FrozenPdk))))
+        mp.setattr(module, "_get_pdk", functools.cache(resolve))
+        mp.setattr(module, "frozendict", frozen)
+        base = module.get_base_pdk.__wrapped__()
+    return [
+        (k, plain(v) if type(v) is not MappingProxyType else dict(v)) for k, v in vars(base).items()
+    ]
+
+
+def isinstance_error_cell(module: Any, services: Any, specs: list[Any]) -> Any:
+    alive: list[Any] = []
+    cell = module._error_cell("c", "m", instance(specs[0], alive, services.calls))
+    raised = []
+    for _ in range(2):
+        try:
+            cell()
+        except Exception as e:  # noqa: BLE001 - what the cell raises is the result
+            raised.append(e)
+    # The texts of an object that cannot be raised differ by nature; the type does not.
+    return [plain(e) if type(e) is not TypeError else "TypeError" for e in raised], (
+        raised[0] is raised[1]
+    )
+
+
+ISINSTANCE_SITES = {"get_base_pdk": isinstance_base_pdk, "_error_cell": isinstance_error_cell}
+
+
+@pytest.mark.parametrize("site", list(ISINSTANCE_SITES))
+@EXAMPLES
+@given(specs=st.lists(instances, min_size=1, max_size=4))
+def test_an_instance_is_what_isinstance_says(site: str, specs: list[tuple[str, type]]) -> None:
+    # A weak proxy, or an object whose `__class__` names a class, is an instance of that class.
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        return ISINSTANCE_SITES[site](module, services, specs)
+
+    both(run)
+
+
+def walked_records(calls: list[Any], count: int) -> dict[str, Record]:
+    return {f"k{i}": Record(f"k{i}", SOURCES[i % 3], calls=calls) for i in range(count)}
+
+
+def walk_find(module: Any, services: Any, count: int) -> Any:
+    recs = walked_records(services.calls, count)
+    mods = {Path("/proj") / src: module_defining(src) for src in SOURCES}
+    return recs, lambda: (sorted(module._find_cells(recs, mods)), state(recs))
+
+
+def walk_filter(module: Any, services: Any, count: int) -> Any:
+    recs = walked_records(services.calls, count)
+    return recs, lambda: list(module._filter_records_for_non_pdk_project(recs, FakePdk("base")))
+
+
+def walk_import(module: Any, services: Any, count: int) -> Any:
+    recs = walked_records(services.calls, count)
+    return recs, lambda: module._import_modules(recs, [])
+
+
+def walk_grouping(module: Any, services: Any, count: int) -> Any:
+    recs = walked_records(services.calls, count)
+    return recs, lambda: sorted(module._handle_import_errors(recs, {})[0])
+
+
+def walk_failures(module: Any, services: Any, count: int) -> Any:
+    errors = {Path(f"/proj/f{i}.py"): ("mod", ValueError(i)) for i in range(count)}
+    return errors, lambda: sorted(module._handle_import_errors({}, errors)[0])
+
+
+def walk_attributes(module: Any, services: Any, count: int) -> Any:
+    pdk = FakePdk("p")
+    for i in range(count):
+        setattr(pdk, f"a{i}", {"i": i})
+
+    def frozen(value: Any) -> Any:
+        services.calls.append(("frozendict", plain(value)))
+        return MappingProxyType(value)
+
+    def run() -> Any:
+        with pytest.MonkeyPatch.context() as mp:
+            mp.setattr(
+                module, "FrozenPdk", type("FrozenPdk", (FakePdk,), dict(vars(module.FrozenPdk)))
+            )
+            mp.setattr(module, "_get_pdk", functools.cache(lambda: pdk))
+            mp.setattr(module, "copy", lambda p: p)
+            mp.setattr(module, "frozendict", frozen)
+            return list(vars(module.get_base_pdk.__wrapped__()))
+
+    return vars(pdk), run
+
+
+WALK_SITES = {
+    "_find_cells": walk_find,
+    "_filter_records_for_non_pdk_project": walk_filter,
+    "_import_modules": walk_import,
+    "_handle_import_errors, records": walk_grouping,
+    "_handle_import_errors, failed files": walk_failures,
+    "get_base_pdk": walk_attributes,
+}
+
+
+def change(mapping: dict[Any, Any], how: str, index: int) -> Callable[[], None]:
+    """A change of `mapping`'s keys: one added, one removed, one replaced by another (the size
+    stays), or one removed and put back (it moves to the end)."""
+
+    def apply() -> None:
+        key = list(mapping)[index % len(mapping)]
+        value = mapping[key]
+        if how != "add":
+            del mapping[key]
+        if how in ("add", "replace"):
+            mapping[Path("/proj/new.py") if type(key) is not str else "new"] = value
+        if how == "reinsert":
+            mapping[key] = value
+
+    return apply
+
+
+@pytest.mark.parametrize("site", list(WALK_SITES))
+@EXAMPLES
+@given(
+    count=st.integers(1, 4),
+    at=st.integers(1, 12),
+    how=st.sampled_from(["add", "remove", "replace", "reinsert"]),
+    index=st.integers(0, 3),
+)
+def test_walks_end_as_the_dict_iterator_ends_them(
+    site: str, count: int, at: int, how: str, index: int
+) -> None:
+    # An outside call made during the walk changes the keys of the mapping walked.
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        mapping, call = WALK_SITES[site](module, services, count)
+        services.calls.then(at, change(mapping, how, index))
+        return call()
+
+    both(run)
+
+
+class Replaced:
+    """A global put in place of another in the middle of a call: reports every use."""
+
+    def __init__(self, name: str, target: Any, calls: list[Any]) -> None:
+        self._name, self._target, self._calls = name, target, calls
+
+    def __getattr__(self, attr: str) -> Any:
+        self._calls.append(("replaced", self._name, attr))
+        return getattr(self._target, attr)
+
+    def __call__(self, *args: Any, **kwargs: Any) -> Any:
+        self._calls.append(("replaced", self._name))
+        return self._target(*args, **kwargs)
+
+
+class ReportingDict(dict):  # type: ignore[type-arg]
+    """A mapping whose item reads, membership tests and `update` reads are outside calls."""
+
+    def __init__(self, calls: list[Any], *args: Any) -> None:
+        super().__init__(*args)
+        self.calls = calls
+
+    def __getitem__(self, key: Any) -> Any:
+        self.calls.append(("getitem", plain(key)))
+        return super().__getitem__(key)
+
+    def __contains__(self, key: object) -> bool:
+        self.calls.append(("contains", plain(key)))
+        return super().__contains__(key)
+
+    def __getattribute__(self, name: str) -> Any:
+        if name == "update":
+            dict.__getattribute__(self, "calls").append(("read update",))
+        return dict.__getattribute__(self, name)
+
+
+def replaced_resolution(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    sys_modules = ReportingDict(services.calls)
+    factories = {
+        name: lambda name=name: fakes.module_with(name, PDK=name) for name in ("mypdk", "mypdk.pdk")
+    }
+    dict.update(sys_modules, {name: made() for name, made in factories.items()})
+    mp.setattr(module, "importlib", fakes.FakeImportlib(services.calls, sys_modules, factories))
+    mp.setattr(module, "sys", SimpleNamespace(modules=sys_modules))
+    return module._get_pdk.__wrapped__()
+
+
+def replaced_base_pdk(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    class Pdk(FakePdk):
+        """A PDK whose attribute assignments, the class switch among them, are outside calls."""
+
+        def __setattr__(self, name: str, value: Any) -> None:
+            services.calls.append(("setattr", name))
+            object.__setattr__(self, name, value)
+
+    def resolve() -> FakePdk:
+        services.calls.append(("_get_pdk",))
+        return Pdk("p", cells={"a": 1})
+
+    mp.setattr(module, "FrozenPdk", type("FrozenPdk", (FakePdk,), dict(vars(module.FrozenPdk))))
+    mp.setattr(module, "_get_pdk", functools.cache(resolve))
+    return type(module.get_base_pdk.__wrapped__()).__name__
+
+
+def replaced_registration(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    services.cg.records = lambda: walked_records(services.calls, 4)
+    services.imports.modules = {Path("/proj") / src: module_defining(src) for src in SOURCES[:2]}
+    services.imports.errors = {Path("/proj") / SOURCES[2]: ("mod", ValueError("boom"))}
+    services.db.by_source = {Path("/proj/demo/x.py"): ["k0", "gone"]}
+    services.db.records = {"gone": Record("gone", "demo/x.py")}
+    by_name = services.db.get_factories_by_name
+    services.db.get_factories_by_name = lambda *n: ReportingDict(services.calls, by_name(*n))
+    pdk = FakePdk("p")
+    mp.setattr(module, "get_pdk", lambda: pdk)
+    mp.setattr(module, "get_base_pdk", lambda: FakePdk("base"))
+    return module.register_cells(paths=[Path("/proj/demo/x.py")]), sorted(pdk.cells)
+
+
+def replaced_import_errors(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    recs = walked_records(services.calls, 4)
+    errors = {Path("/proj") / src: ("mod", ValueError("boom")) for src in SOURCES}
+    services.imports.regex = {Path("/proj") / SOURCES[0]: ["k0", "extra"]}
+    cells, error_records = module._handle_import_errors(recs, errors)
+    return sorted(cells), sorted(error_records)
+
+
+def replaced_find_cells(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    recs = walked_records(services.calls, 4)
+    services.imports.modules = {Path("/proj") / SOURCES[0]: module_defining(SOURCES[0])}
+    return sorted(module._find_cells(recs, {})), state(recs)
+
+
+def replaced_import(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    recs = walked_records(services.calls, 4)
+    services.imports.modules = {Path("/proj") / src: module_defining(src) for src in SOURCES}
+    return module._import_modules(recs, [Path("/proj") / SOURCES[0]], reload=False)
+
+
+def replaced_filter(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    recs = walked_records(services.calls, 4)
+    return list(module._filter_records_for_non_pdk_project(recs, FakePdk("b", cells={"k2": 1})))
+
+
+def replaced_updates(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    static, present = walked_records(services.calls, 3), walked_records(services.calls, 2)
+    add, remove = module._get_database_updates(static, present, [Path("/proj") / SOURCES[0]])
+    return [r.name for r in add], remove
+
+
+def replaced_access(module: Any, services: Any, mp: pytest.MonkeyPatch) -> Any:
+    pdk = FakePdk("p")
+
+    def step(name: str) -> Callable[[], FakePdk]:
+        return lambda: services.calls.append((name,)) or pdk
+
+    warned = SimpleNamespace(warn=lambda *args, **kwargs: services.calls.append(("warn", args)))
+    for name in ("get_base_pdk", "_get_pdk"):
+        mp.setattr(module, name, step(name))
+    mp.setattr(module, "warnings", warned)
+    return module.activate_pdk_by_name("other").name
+
+
+REPLACED_SITES = {
+    "_import_modules": (replaced_import, ["imports", "_sort_paths", "Path"]),
+    "_filter_records_for_non_pdk_project": (replaced_filter, ["settings"]),
+    "_get_database_updates": (replaced_updates, ["log"]),
+    "activate_pdk_by_name": (
+        replaced_access,
+        ["settings", "warnings", "get_pdk", "get_base_pdk", "_get_pdk", "log"],
+    ),
+    "_get_pdk": (replaced_resolution, ["settings", "importlib", "sys"]),
+    "get_base_pdk": (
+        replaced_base_pdk,
+        ["_get_pdk", "settings", "copy", "frozendict", "FrozenPdk", "cast", "log"],
+    ),
+    "register_cells": (
+        replaced_registration,
+        ["cg", "settings", "db", "imports", "_import_modules", "_find_cells", "register_models"],
+    ),
+    "_handle_import_errors": (
+        replaced_import_errors,
+        ["defaultdict", "log", "imports", "_error_cell", "m", "deepcopy"],
+    ),
+    "_find_cells": (replaced_find_cells, ["imports", "log", "_error_cell"]),
+}
+
+
+@pytest.mark.parametrize("site", list(REPLACED_SITES))
+@settings(max_examples=40, deadline=None, suppress_health_check=list(HealthCheck))
+@given(picks=st.sets(st.integers(0, 6), min_size=1), deleted=st.booleans())
+def test_callees_are_read_before_their_arguments(site: str, picks: set[int], deleted: bool) -> None:
+    # An outside call (an item read of `sys.modules`, a class switch, any other) replaces or
+    # deletes globals: the module must read each where Python reads it, no earlier or later.
+    make, used = REPLACED_SITES[site]
+    names = sorted({used[p % len(used)] for p in picks})
+
+    def run_replacing_at(at: int) -> Callable[[Any, SimpleNamespace], Any]:
+        def run(module: Any, services: SimpleNamespace) -> Any:
+            # One patcher for the site's globals and the replaced ones, undone in reverse.
+            with pytest.MonkeyPatch.context() as mp:
+
+                def replace() -> None:
+                    for name in names:
+                        if deleted:
+                            mp.delattr(module, name)
+                        else:
+                            replaced = Replaced(name, getattr(module, name), services.calls)
+                            mp.setattr(module, name, replaced)
+
+                services.calls.then(at, replace)
+                return make(module, services, mp)
+
+        return run
+
+    for at in range(1, 40):  # every outside call of the run, and none
+        both(run_replacing_at(at))

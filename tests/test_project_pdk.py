@@ -8,28 +8,7 @@ from typing import Any
 
 import pytest
 
-from tests.fakes import FakePdk, module_with, raising
-
-
-class FakeImportlib:
-    """Imports from a table of module factories; records every call."""
-
-    def __init__(self, calls: list[Any], sys_modules: dict[str, Any], factories: dict[str, Any]):
-        self.calls = calls
-        self.sys_modules = sys_modules
-        self.factories = factories
-
-    def import_module(self, name: str) -> Any:
-        self.calls.append(("import_module", name))
-        if name not in self.sys_modules:
-            self.sys_modules[name] = self.factories[name]()
-        return self.sys_modules[name]
-
-    def reload(self, module: Any) -> Any:
-        self.calls.append(("reload", module.__name__))
-        fresh = self.factories[module.__name__]()
-        self.sys_modules[module.__name__] = fresh
-        return fresh
+from tests.fakes import FakeImportlib, FakePdk, module_with, raising
 
 
 def generic_module(name: str) -> Any:

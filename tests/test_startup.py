@@ -95,6 +95,35 @@ def test_import_calls_nothing_but_lm_pdk(impl: Any) -> None:
     ]
 
 
+def test_each_lazy_binding_reads_the_global_anew(impl: Any) -> None:
+    # A top-level statement reads `lazy_import` when it runs: a call that replaces the global
+    # makes the next binding use the replacement.
+    out = run(
+        f"""
+        import sys
+        import quorin.core.lazy as lazy
+        real = lazy.lazy_import
+
+        def second(*args):
+            print("second", args[0])
+            return real(*args)
+
+        def first(*args):
+            print("first", args[0])
+            sys.modules["{impl.__name__}"].lazy_import = second
+            return real(*args)
+
+        lazy.lazy_import = first
+        import {impl.__name__}
+        """
+    )
+    assert out.splitlines()[:3] == [
+        "first quorin.models",
+        "second quorin.core.callgraph",
+        "second lumset",
+    ]
+
+
 def test_type_checking_branch_binds_eagerly(impl: Any) -> None:
     out = run(
         f"""

@@ -57,8 +57,10 @@ Ref copy(const Context& c, PyObject* obj) {
 Ref deepcopy(const Context& c, PyObject* obj) {
     return py::call(c.global(names::deepcopy).get(), obj);
 }
-Ref cast(const Context& c, PyObject* type, PyObject* obj) {
-    return py::call(c.global(names::cast).get(), type, obj);
+Ref cast(const Context& c, const py::Name& type_name, PyObject* obj) {
+    const Ref cast = c.global(names::cast);
+    const Ref type = c.global(type_name);
+    return py::call(cast.get(), type, obj);
 }
 Ref defaultdict_of_lists(const Context& c) {
     return py::call(c.global(names::defaultdict).get(), reinterpret_cast<PyObject*>(&PyList_Type));

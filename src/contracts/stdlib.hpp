@@ -9,6 +9,14 @@ namespace quorin::pdk::contracts {
 namespace importlib {
 Ref import_module(const Context& c, PyObject* name);
 Ref reload(const Context& c, PyObject* module);
+// `importlib.reload(module())`: `importlib.reload` is read before the module
+// is found.
+template <class Module>
+Ref reload_found(const Context& c, Module&& module) {
+    const Ref reload = py::getattr(c.global(names::importlib).get(), names::reload);
+    const Ref found = module();
+    return py::call(reload.get(), found);
+}
 }  // namespace importlib
 
 // `sys.modules`, read from the global `sys`.
@@ -17,7 +25,8 @@ Ref sys_modules(const Context& c);
 void warn(const Context& c, PyObject* message, PyObject* category);
 Ref copy(const Context& c, PyObject* obj);
 Ref deepcopy(const Context& c, PyObject* obj);
-Ref cast(const Context& c, PyObject* type, PyObject* obj);
+// `cast(<global type_name>, obj)`: `cast` is read before the type's global.
+Ref cast(const Context& c, const py::Name& type_name, PyObject* obj);
 // `defaultdict(list)`.
 Ref defaultdict_of_lists(const Context& c);
 // `groups.get(key, default_value)`.

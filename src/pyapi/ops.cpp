@@ -53,20 +53,16 @@ Ref dict_get(PyObject* d, PyObject* key, Where where) {
     return Ref::steal(result);
 }
 
-Ref dict_get(PyObject* d, PyObject* key, HashMemo& memo, Where where) {
-    const Py_hash_t hash = memo.hash(key, where);
-    PyObject* value = _PyDict_GetItem_KnownHash(d, key, hash);  // borrowed
-    if (value == nullptr && PyErr_Occurred())
-        throw_raised(where);
-    return Ref::borrow(value);
-}
-
 void update(PyObject* target, PyObject* source, Where where) {
     if (PyDict_CheckExact(target) && PyDict_CheckExact(source)) {
         check_status(PyDict_Update(target, source), where);
         return;
     }
     call_method({target, where}, names::update, source);
+}
+
+Ref update_method(PyObject* target, Where where) {
+    return PyDict_CheckExact(target) ? Ref() : getattr(target, names::update, where);
 }
 
 bool next(PyObject* iterator, Ref& item, Where where) {

@@ -69,6 +69,13 @@ inline void setattr(PyObject* o, PyObject* name, PyObject* value, Where where = 
 bool truth(PyObject* o, Where where = Where::current());
 // `a op b` and its truth value, with no identity shortcut.
 bool compare(PyObject* a, PyObject* b, int op, Where where = Where::current());
+// `isinstance(o, type)`: honours a `__class__` that differs from the type
+// (weak proxies, wrappers), as type checks such as `PyDict_Check` do not.
+inline bool isinstance(PyObject* o, PyTypeObject* type, Where where = Where::current()) {
+    const int r = PyObject_IsInstance(o, reinterpret_cast<PyObject*>(type));
+    check_status(r, where);
+    return r == 1;
+}
 // `a in container`.
 bool contains(PyObject* container, PyObject* item, Where where = Where::current());
 inline Ref getitem(PyObject* o, PyObject* key, Where where = Where::current()) {
@@ -97,30 +104,6 @@ inline void dict_set(PyObject* d, PyObject* key, PyObject* v, Where where = Wher
 // Empty when `key` is absent.
 Ref dict_get(PyObject* d, PyObject* key, Where where = Where::current());
 
-// `hash(key)` for a run of lookups that often repeat the same key object: the
-// hash of the object last asked about is given again without calling its
-// `__hash__`, since a hashable object's hash never changes while it lives.
-class HashMemo {
-public:
-    Py_hash_t hash(PyObject* key, Where where = Where::current()) {
-        if (key != last_.get()) {
-            const Py_hash_t h = PyObject_Hash(key);
-            if (h == -1)
-                throw_raised(where);
-            last_ = Ref::borrow(key);
-            hash_ = h;
-        }
-        return hash_;
-    }
-
-private:
-    Ref last_;  // held, so that its address cannot be reused meanwhile
-    Py_hash_t hash_ = -1;
-};
-
-// `d.get(key)` on an exact dict, empty when `key` is absent, with the key's
-// hash taken from `memo`.
-Ref dict_get(PyObject* d, PyObject* key, HashMemo& memo, Where where = Where::current());
 inline bool dict_contains(PyObject* d, PyObject* key, Where where = Where::current()) {
     const int r = PyDict_Contains(d, key);
     check_status(r, where);
@@ -128,6 +111,19 @@ inline bool dict_contains(PyObject* d, PyObject* key, Where where = Where::curre
 }
 // `target.update(source)`: the dict fast path where it is exactly equivalent.
 void update(PyObject* target, PyObject* source, Where where = Where::current());
+// `target.update`, read where reading it can be seen: empty for an exact dict.
+Ref update_method(PyObject* target, Where where = Where::current());
+// `target.update(source())`: the method is read before its argument is made,
+// as Python reads a callee before its arguments.
+template <class Source>
+void update_with(PyObject* target, Source&& source, Where where = Where::current()) {
+    const Ref method = update_method(target, where);
+    const Ref value = source();
+    if (method)
+        call({method.get(), where}, value);
+    else
+        update(target, value.get(), where);
+}
 
 inline Ref new_list(Py_ssize_t size = 0, Where where = Where::current()) {
     return check(PyList_New(size), where);
@@ -142,21 +138,31 @@ inline void set_add(PyObject* s, PyObject* v, Where where = Where::current()) {
     check_status(PySet_Add(s, v), where);
 }
 
-// Iterates an exact dict like `for k, v in d.items()`, raising RuntimeError
-// when the dict changes size during the loop.
+// Walks an exact dict as its own iterator does (`for k, v in d.items()`, or
+// its values): a change of size ends the walk with "dictionary changed size
+// during iteration"; an entry turning up after as many as the dict held at the
+// start (keys replaced at the same size) ends it with "dictionary keys changed
+// during iteration". Both are checked before each entry and once at the end.
 template <class Fn>
 void for_each_item(PyObject* dict, Fn&& fn, Where where = Where::current()) {
+    const Ref held = Ref::borrow(dict);  // as the iterator holds its dict
     const Py_ssize_t size = PyDict_GET_SIZE(dict);
+    Py_ssize_t remaining = size;
     Py_ssize_t pos = 0;
     PyObject* key;
     PyObject* value;
-    while (PyDict_Next(dict, &pos, &key, &value)) {
+    for (;;) {
+        if (PyDict_GET_SIZE(dict) != size) [[unlikely]]
+            raise(PyExc_RuntimeError, {"dictionary changed size during iteration", where});
+        if (!PyDict_Next(dict, &pos, &key, &value))
+            return;
+        if (remaining == 0) [[unlikely]]
+            raise(PyExc_RuntimeError, {"dictionary keys changed during iteration", where});
+        --remaining;
         // The loop body may run Python code that drops the dict's reference.
         const Ref k = Ref::borrow(key);
         const Ref v = Ref::borrow(value);
         fn(k.get(), v.get());
-        if (PyDict_GET_SIZE(dict) != size) [[unlikely]]
-            raise(PyExc_RuntimeError, {"dictionary changed size during iteration", where});
     }
 }
 

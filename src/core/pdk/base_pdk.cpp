@@ -12,9 +12,9 @@ namespace quorin::pdk {
 namespace {
 // dicts become frozendicts, lists tuples; anything else stays as it is.
 Ref freeze(const Context& c, PyObject* v) {
-    if (PyDict_Check(v))
+    if (py::isinstance(v, &PyDict_Type))
         return contracts::frozendict(c, v);
-    if (PyList_Check(v))
+    if (py::isinstance(v, &PyList_Type))
         return py::check(PySequence_Tuple(v));
     return Ref::borrow(v);
 }
@@ -40,7 +40,7 @@ Ref get_base_pdk(const Context& c) {
     const Ref frozen_attrs = frozen_attributes(c, base_pdk.get());
     contracts::layout::update_attributes(base_pdk.get(), frozen_attrs.get());
     contracts::layout::set_class(base_pdk.get(), c.global(names::FrozenPdk).get());
-    base_pdk = contracts::cast(c, c.global(names::FrozenPdk).get(), base_pdk.get());
+    base_pdk = contracts::cast(c, names::FrozenPdk, base_pdk.get());
     contracts::layout::activate(pdk.get());
     const auto debug = contracts::logger::debug(c);
     const Ref base_pdk_name = py::text(contracts::layout::name(base_pdk.get()).get());

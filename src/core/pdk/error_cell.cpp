@@ -40,7 +40,7 @@ Ref make_error_cell(PyObject* globals, PyObject* funcname, PyObject* modname, Py
 
 Ref error_cell(const Context& c) {
     Ref error = Ref::borrow(c.arg(2));
-    if (PyUnicode_Check(error.get()))
+    if (py::isinstance(error.get(), &PyUnicode_Type))
         error = py::call(PyExc_RuntimeError, error);
     return make_error_cell(c.globals(), c.arg(0), c.arg(1), error.get());
 }

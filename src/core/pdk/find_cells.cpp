@@ -60,13 +60,11 @@ Ref find_cells(const Context& c) {
     PyObject* const modules = c.arg(1);
     // Every entry may yield a cell: sized for that, the result never grows.
     Ref new_cells = py::new_dict_sized(PyDict_GET_SIZE(static_records));
-    // The records of one file usually share one path object.
-    py::HashMemo path_hash;
     py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
         if (py::not_equal(records::status(static_record).get(), names::UNKNOWN))
             return;
         const Ref path = records::absolute_source(static_record);
-        Ref mod = py::dict_get(modules, path.get(), path_hash);
+        Ref mod = py::dict_get(modules, path.get());
         if (is_none(mod)) {
             mod = import_on_demand(c, modules, path.get());
             if (is_none(mod)) {

@@ -69,9 +69,11 @@ void bind_eager_components(PyObject* globals) {
 // At run time the components are bound lazily, so importing the module loads
 // none of them (the layout library aside, which the class statement reads).
 void bind_lazy_components(PyObject* globals) {
-    const Ref lazy_import = from_import("quorin.core.lazy", "lazy_import");
-    set_global(globals, "lazy_import", lazy_import.get());
+    set_global(globals, "lazy_import", from_import("quorin.core.lazy", "lazy_import").get());
+    const Ref lazy_import_name = py::new_str("lazy_import");
     for (const LazyBinding& b : lazy_bindings) {
+        // Each binding reads the global, as each statement of a module's top level does.
+        const Ref lazy_import = global(globals, lazy_import_name.get());
         const Ref module = py::new_str(b.module);
         const Ref proxy = contracts::lazy::lazy_import(lazy_import.get(), module.get(), b.attr);
         set_global(globals, b.global, proxy.get());

@@ -16,16 +16,9 @@ namespace records = contracts::records;
 
 Ref group_by_path(const Context& c, PyObject* static_records) {
     Ref static_records_by_path = contracts::defaultdict_of_lists(c);
-    // The records of one file usually share one path object: its group, which
-    // only this function can reach, is the one the last record went to.
-    Ref last_path;
-    Ref group;
     py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
-        Ref path = records::absolute_source(record);
-        if (!path.is(last_path.get())) {
-            group = py::getitem(static_records_by_path.get(), path.get());
-            last_path = std::move(path);
-        }
+        const Ref path = records::absolute_source(record);
+        const Ref group = py::getitem(static_records_by_path.get(), path.get());
         contracts::append(group.get(), record);
     });
     return static_records_by_path;

@@ -13,15 +13,9 @@ namespace records = contracts::records;
 // Each record path once, in the order of its first record.
 Ref record_paths(PyObject* static_records) {
     const Ref seen = py::new_dict();
-    // The records of one file usually share one path object, which is a key
-    // of `seen` already: adding it again would change nothing.
-    Ref last;
     py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
-        Ref path = records::absolute_source(record);
-        if (path.is(last.get()))
-            return;
+        const Ref path = records::absolute_source(record);
         py::dict_set(seen.get(), path.get(), Py_None);
-        last = std::move(path);
     });
     return py::check(PyDict_Keys(seen.get()));
 }

@@ -38,10 +38,14 @@ Ref from_package(const Context& c, PyObject* import_name) {
     Ref module = importlib::import_module(c, import_name);
     if (needs_reload) {
         module = importlib::reload(c, module.get());
-        if (py::contains(contracts::sys_modules(c).get(), submodule_key(import_name).get())) {
-            const Ref registered =
-                py::getitem(contracts::sys_modules(c).get(), submodule_key(import_name).get());
-            submod = importlib::reload(c, registered.get());
+        // `key in sys.modules` makes the key first; the reload reads its
+        // callee before the item.
+        const Ref key = submodule_key(import_name);
+        if (py::contains(contracts::sys_modules(c).get(), key.get())) {
+            submod = importlib::reload_found(c, [&] {
+                const Ref modules = contracts::sys_modules(c);
+                return py::getitem(modules.get(), submodule_key(import_name).get());
+            });
         }
     }
     if (!pdk_package::exposes_pdk(module.get()) && !pdk_package::exposes_pdk(submod.get())) {

@@ -30,7 +30,8 @@ Ref present_records_for(const Context& c, PyObject* static_records, PyObject* pa
     };
     db::for_each_names(source_names_map.get(), collect);
     if (PyList_GET_SIZE(extra_names.get()) > 0)
-        py::update(present_records.get(), db::get_factories_by_name(c, extra_names.get()).get());
+        py::update_with(present_records.get(),
+                        [&] { return db::get_factories_by_name(c, extra_names.get()); });
     return present_records;
 }
 
