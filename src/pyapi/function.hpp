@@ -41,7 +41,7 @@ struct FunctionDef {
     // line rather than the end of the table it is part of.
     template <std::size_t N>
     explicit constexpr FunctionDef(const char* name_, const Param (&params_)[N], Impl impl_,
-                          Where defined_ = Where::current()) noexcept
+                                   Where defined_ = Where::current()) noexcept
         : name(name_), params(params_), impl(impl_), defined(defined_) {
         static_assert(N <= max_params, "more parameters than the binder can bind");
     }

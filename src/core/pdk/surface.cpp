@@ -196,7 +196,10 @@ constexpr const char* filter_records_doc =
     "    Filtered records containing only project cells and base PDK cells.";
 
 const FunctionRow rows[] = {
-    {.def = FunctionDef{"get_pdk", get_pdk}, .qualname = "get_pdk", .annotations = returns_pdk, .doc = get_pdk_doc},
+    {.def = FunctionDef{"get_pdk", get_pdk},
+     .qualname = "get_pdk",
+     .annotations = returns_pdk,
+     .doc = get_pdk_doc},
     {.def = FunctionDef{"get_base_pdk", get_base_pdk},
      .qualname = "get_base_pdk",
      .annotations = get_base_pdk_annotations,
@@ -248,12 +251,13 @@ const FunctionRow rows[] = {
      .annotations = database_updates_annotations,
      .doc = "_get_database_updates(dict static_records: dict[str, m.FactoryRecord], dict present_records: "
             "dict[str, m.FactoryRecord], list paths: list[Path]) -> tuple[list[m.FactoryRecord], list[str]]"},
-    {.def = FunctionDef{"_clean_containers_also_in_cells", clean_containers_params, clean_containers_also_in_cells},
+    {.def = FunctionDef{"_clean_containers_also_in_cells", clean_containers_params,
+                        clean_containers_also_in_cells},
      .qualname = "_clean_containers_also_in_cells",
      .annotations = clean_containers_annotations,
      .doc = "_clean_containers_also_in_cells(pdk: lm.Pdk) -> None"},
     {.def = FunctionDef{"_filter_records_for_non_pdk_project", filter_records_params,
-             filter_records_for_non_pdk_project},
+                        filter_records_for_non_pdk_project},
      .qualname = "_filter_records_for_non_pdk_project",
      .annotations = filter_records_annotations,
      .doc = filter_records_doc},
@@ -276,10 +280,11 @@ const std::span<const LazyBinding> lazy_bindings = lazy;
 const std::span<const FunctionRow> module_functions = rows;
 const std::span<const FunctionRow> frozen_pdk_methods = methods;
 const char* const frozen_pdk_doc = "A frozen PDK that prevents modification of its attributes.";
-const FunctionRow error_cell_row = {.def = FunctionDef{"error_cell", error_cell_call_params, raise_stored_error},
-                                    .qualname = "error_cell",
-                                    .annotations = error_cell_call_annotations,
-                                    .doc = nullptr};
+const FunctionRow error_cell_row = {
+    .def = FunctionDef{"error_cell", error_cell_call_params, raise_stored_error},
+    .qualname = "error_cell",
+    .annotations = error_cell_call_annotations,
+    .doc = nullptr};
 
 py::Ref annotations_dict(std::span<const Annotation> annotations) {
     py::Ref dict = py::new_dict();
