@@ -24,24 +24,22 @@ bool any_active(const MonitorState& state) {
 
 namespace detail {
 
-[[gnu::cold]] void refreshed(MonitorState& state, PyObject* qualname, const Where& defined) {
-    if (state.code != nullptr || !any_active(state))
-        return;
-    try {
-        // Named as the function's traceback entries name it, so that a profile
-        // and a traceback agree; one per function, kept for its lifetime.
-        state.code = code_object(qualname, defined).release();
-    } catch (...) {
-        // Nothing fires without a code object; the next call asks again.
-        state = MonitorState{};
-        throw;
+[[gnu::cold]] void entered(MonitorState& state, std::uint64_t seen, PyObject* const& qualname,
+                           const Where& defined) {
+    if (state.version != seen && state.code == nullptr && any_active(state)) {
+        try {
+            // Named as the function's traceback entries name it, so that a
+            // profile and a traceback agree; one per function, kept for its
+            // lifetime.
+            state.code = code_object(qualname, defined).release();
+        } catch (...) {
+            // Nothing fires without a code object; the next call asks again.
+            state = MonitorState{};
+            throw;
+        }
     }
-}
-
-[[gnu::cold]] void fire_start(MonitorState& state, const Where& defined) {
-    if (state.code == nullptr || in_callback())
-        return;
-    check_status(PyMonitoring_FirePyStartEvent(&state.events[on_start], state.code, 0), defined);
+    if (state.events[on_start].active && state.code != nullptr && !in_callback())
+        check_status(PyMonitoring_FirePyStartEvent(&state.events[on_start], state.code, 0), defined);
 }
 
 [[gnu::cold]] void fire_return(MonitorState& state, PyObject* result, const Where& defined) {

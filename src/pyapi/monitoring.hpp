@@ -32,25 +32,23 @@ struct MonitorState {
 };
 
 namespace detail {
-void refreshed(MonitorState& state, PyObject* qualname, const Where& defined);
-void fire_start(MonitorState& state, const Where& defined);
+void entered(MonitorState& state, std::uint64_t seen, PyObject* const& qualname, const Where& defined);
 void fire_return(MonitorState& state, PyObject* result, const Where& defined);
 void fire_unwind(MonitorState& state) noexcept;
 }  // namespace detail
 
 // The body of the function named `qualname`, defined at `defined`, begins:
 // one check of the interpreter's monitoring version, and PY_START if a tool
-// listens. Throws what a tool's callback raised.
-inline void monitor_start(MonitorState& state, PyObject* qualname, const Where& defined) {
+// listens. Throws what a tool's callback raised. The name is read only when
+// a code object is made, so it is taken by reference.
+inline void monitor_start(MonitorState& state, PyObject* const& qualname, const Where& defined) {
     if constexpr (monitoring_compiled) {
         static constexpr std::uint8_t types[monitored_events] = {
             PY_MONITORING_EVENT_PY_START, PY_MONITORING_EVENT_PY_RETURN, PY_MONITORING_EVENT_PY_UNWIND};
         const std::uint64_t seen = state.version;
         check_status(PyMonitoring_EnterScope(state.events, &state.version, types, monitored_events));
-        if (state.version != seen) [[unlikely]]
-            detail::refreshed(state, qualname, defined);
-        if (state.events[on_start].active) [[unlikely]]
-            detail::fire_start(state, defined);
+        if (state.version != seen || state.events[on_start].active) [[unlikely]]
+            detail::entered(state, seen, qualname, defined);
     }
 }
 
