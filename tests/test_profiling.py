@@ -73,6 +73,13 @@ def on_demand_failure(module: ModuleType, services: SimpleNamespace) -> Any:
     return registration(module, services)
 
 
+def argument_error(module: ModuleType, services: SimpleNamespace) -> Any:
+    """A call whose arguments do not bind: the caller's error, before the body begins (the
+    texts differ by design)."""
+    with pytest.raises(TypeError):
+        module._find_cells({})
+
+
 def function_name(code: CodeType) -> str | None:
     """What a module function's code is called here; None for any other code. The baseline's
     error cells share one code object of their own name."""
@@ -162,6 +169,7 @@ def react_with(action: str | None, event: str | None, module: ModuleType) -> Cal
     [
         (registration_and_errors, None, None),
         (on_demand_failure, None, None),
+        (argument_error, None, None),
         (registration, "raise", "PY_START"),
         (registration, "raise", "PY_RETURN"),
         (on_demand_failure, "raise", "PY_UNWIND"),
@@ -184,7 +192,7 @@ def test_a_tool_sees_what_it_sees_of_python_code(
     results = on_both(monkeypatch, twice)
     assert results["quorin.core.pdk"] == results["bench.baseline"]
     runs, seen = results["quorin.core.pdk"]
-    assert seen[0] == ("PY_START", "register_cells")
+    assert seen[:1] == ([] if scenario is argument_error else [("PY_START", "register_cells")])
     if scenario is on_demand_failure and action is None:
         assert [e for e in seen if e[0] == "PY_UNWIND"] == 2 * [
             ("PY_UNWIND", "_find_cells"),
