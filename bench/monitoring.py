@@ -23,7 +23,6 @@ import gc
 import importlib.util
 import json
 import operator
-import re
 import shutil
 import subprocess
 import sys
@@ -125,11 +124,10 @@ def timed(build: Path, name: str, size: int, rounds: int, repeats: int) -> dict[
     return bests
 
 
-COLLECTED = re.compile(r"Collected : (\d+)")
-
-
 def counted(build: Path, name: str, size: int) -> dict[str, list[float]]:
     """Instructions of one run per side, inside `operator.call` only."""
+    from bench.instructions import COLLECTED
+
     counts: dict[str, list[float]] = {}
     for side in SIDES:
         with tempfile.TemporaryDirectory(prefix="quorin-callgrind-") as scratch:
