@@ -197,7 +197,11 @@ def main(argv: Sequence[str] | None = None) -> int:
             cost = best["with events"] / best["without"] - 1
             # How far one process's best strays from another's on the same side.
             scatter = max(max(v) / min(v) - 1 for v in results.values())
-            verdict = "ok" if cost <= LIMIT else f"over {LIMIT:.0%}"
+            verdict = "ok"
+            if cost > LIMIT:
+                # Timings on a shared machine stray further than the limit: only a cost above
+                # the scatter is one; --instructions settles the rest.
+                verdict = "within noise" if cost <= scatter else f"MISS (over {LIMIT:.0%})"
             if workload.name == CALLS:
                 verdict = "the check alone (not a workload)"
             with_, without = (
