@@ -67,8 +67,14 @@ demo: install
 
 # The extension against the plain-Python baseline in bench/, then end to end on a generated
 # project; BENCH_ARGS=--quick for fewer runs, BENCH_ARGS="--before REV" to add older stand-ins.
+# Then the extension against a second build without its monitoring events, in a
+# build directory of its own.
+NO_MONITORING := build/no-monitoring
 bench: install
 	$(PY) -m bench $(BENCH_ARGS)
+	$(PIP) install -q --no-build-isolation --no-deps --upgrade $(CMAKE_ARGS) -Ccmake.define.QUORIN_MONITORING=OFF \
+	  -Cbuild-dir=$(NO_MONITORING) --target $(NO_MONITORING)/site .
+	$(PY) -m bench.monitoring --build $(NO_MONITORING)/site $(BENCH_ARGS)
 
 # The extension built with AddressSanitizer and UndefinedBehaviorSanitizer, in
 # a virtual environment of its own, and the whole suite run under it. The

@@ -2,6 +2,7 @@
 
 #include "pyapi/binder.hpp"
 #include "pyapi/identifiers.hpp"
+#include "pyapi/monitoring.hpp"
 #include "pyapi/ops.hpp"
 #include "pyapi/traceback.hpp"
 
@@ -27,6 +28,7 @@ struct FunctionObject {
     PyObject* defaults;
     PyObject* dict;
     PyObject* weakrefs;
+    MonitorState monitor;
 };
 
 FunctionObject* as_function(PyObject* o) {
@@ -38,7 +40,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
     // Project code called back from here may recurse into the module.
     if (Py_EnterRecursiveCall(" while calling a Python object"))
         return nullptr;
-    const FunctionObject* f = as_function(self);
+    FunctionObject* f = as_function(self);
     PyObject* result = nullptr;
     try {
         // Only a finaliser that outlives a collected cycle can hold a function
@@ -47,13 +49,18 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
             raise(PyExc_RuntimeError, "%S() was cleared by the garbage collector", f->name);
         BoundArgs bound;
         // Argument errors belong to the caller, as a Python function's do:
-        // only what leaves the body gets the function's traceback entry.
+        // only what leaves the body gets the function's traceback entry and
+        // its monitoring events.
         bind(*f->def, args, nargsf, kwnames, bound);
         try {
-            result = f->def->impl(Context(self, bound.values.data())).release();
+            monitor_start(f->monitor, f->qualname, f->def->defined);
+            Ref value = f->def->impl(Context(self, bound.values.data()));
+            monitor_return(f->monitor, value.get(), f->def->defined);
+            result = value.release();
         } catch (...) {
             const Where where = set_error_from_current_exception();
             add_traceback_entry(f->qualname, f->globals, where);
+            monitor_unwind(f->monitor);
         }
     } catch (...) {
         set_error_from_current_exception();
@@ -100,6 +107,7 @@ void function_dealloc(PyObject* self) {
     function_clear(self);
     Py_CLEAR(f->name);
     Py_CLEAR(f->qualname);
+    f->monitor.clear();
     type->tp_free(self);
     Py_DECREF(type);
 }

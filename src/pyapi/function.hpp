@@ -27,20 +27,26 @@ class Context;
 using Impl = Ref (*)(const Context&);
 
 // The fixed part of a function: what it is called in messages, how its
-// arguments bind, and its body.
+// arguments bind, its body, and where it is defined (the line a profiler
+// names it by, as it names a Python function by its `def`).
 struct FunctionDef {
     const char* name;
     std::span<const Param> params;
     Impl impl;
+    Where defined;
 
     // Made from the parameter table itself, so that its size is checked
-    // against the binder's array when the table is compiled.
+    // against the binder's array when the table is compiled. Explicit, so
+    // that every definition names the type: only then is `defined` its own
+    // line rather than the end of the table it is part of.
     template <std::size_t N>
-    constexpr FunctionDef(const char* name_, const Param (&params_)[N], Impl impl_) noexcept
-        : name(name_), params(params_), impl(impl_) {
+    explicit constexpr FunctionDef(const char* name_, const Param (&params_)[N], Impl impl_,
+                                   Where defined_ = Where::current()) noexcept
+        : name(name_), params(params_), impl(impl_), defined(defined_) {
         static_assert(N <= max_params, "more parameters than the binder can bind");
     }
-    constexpr FunctionDef(const char* name_, Impl impl_) noexcept : name(name_), params(), impl(impl_) {}
+    explicit constexpr FunctionDef(const char* name_, Impl impl_, Where defined_ = Where::current()) noexcept
+        : name(name_), params(), impl(impl_), defined(defined_) {}
 };
 
 // What a body sees: its bound arguments, its module's globals, its closure.

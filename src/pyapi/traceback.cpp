@@ -81,6 +81,10 @@ Ref new_frame(PyObject* code, PyObject* globals) {
 
 }  // namespace
 
+Ref code_object(PyObject* qualname, const Where& where) {
+    return check(new_code(qualname, where));
+}
+
 [[gnu::cold]] void add_traceback_entry(PyObject* qualname, PyObject* globals, const Where& where) noexcept {
     PyObject* raised = PyErr_GetRaisedException();
     if (raised == nullptr)

@@ -12,4 +12,9 @@ namespace quorin::py {
 // left as it was.
 void add_traceback_entry(PyObject* qualname, PyObject* globals, const Where& where) noexcept;
 
+// A new empty code object named `qualname`, at the source line `where`
+// relative to the project root: what a traceback entry shows, and what
+// monitoring events name a function by.
+Ref code_object(PyObject* qualname, const Where& where);
+
 }  // namespace quorin::py

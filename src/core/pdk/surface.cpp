@@ -9,6 +9,7 @@ namespace {
 
 using py::Check;
 using py::Default;
+using py::FunctionDef;
 using py::Kind;
 using py::Param;
 
@@ -195,75 +196,79 @@ constexpr const char* filter_records_doc =
     "    Filtered records containing only project cells and base PDK cells.";
 
 const FunctionRow rows[] = {
-    {.def = {"get_pdk", get_pdk}, .qualname = "get_pdk", .annotations = returns_pdk, .doc = get_pdk_doc},
-    {.def = {"get_base_pdk", get_base_pdk},
+    {.def = FunctionDef{"get_pdk", get_pdk},
+     .qualname = "get_pdk",
+     .annotations = returns_pdk,
+     .doc = get_pdk_doc},
+    {.def = FunctionDef{"get_base_pdk", get_base_pdk},
      .qualname = "get_base_pdk",
      .annotations = get_base_pdk_annotations,
      .doc = get_base_pdk_doc,
      .cached = true},
-    {.def = {"register_cells", register_cells_params, register_cells},
+    {.def = FunctionDef{"register_cells", register_cells_params, register_cells},
      .qualname = "register_cells",
      .annotations = register_cells_annotations,
      .doc = register_cells_doc},
-    {.def = {"activate_pdk_by_name", activate_params, activate_pdk_by_name},
+    {.def = FunctionDef{"activate_pdk_by_name", activate_params, activate_pdk_by_name},
      .qualname = "activate_pdk_by_name",
      .annotations = activate_annotations,
      .doc = activate_doc},
-    {.def = {"FrozenPdk", nullptr},
+    {.def = FunctionDef{"FrozenPdk", nullptr},
      .qualname = "FrozenPdk",
      .annotations = {},
      .doc = nullptr,
      .is_frozen_pdk_class = true},
-    {.def = {"_get_pdk", get_project_pdk},
+    {.def = FunctionDef{"_get_pdk", get_project_pdk},
      .qualname = "_get_pdk",
      .annotations = returns_pdk,
      .doc = "_get_pdk() -> lm.Pdk",
      .cached = true},
-    {.def = {"_sort_paths", sort_paths_params, sort_paths},
+    {.def = FunctionDef{"_sort_paths", sort_paths_params, sort_paths},
      .qualname = "_sort_paths",
      .annotations = sort_paths_annotations,
      .doc = "_sort_paths(paths: Iterable[Path]) -> list[Path]"},
-    {.def = {"_error_cell", error_cell_params, error_cell},
+    {.def = FunctionDef{"_error_cell", error_cell_params, error_cell},
      .qualname = "_error_cell",
      .annotations = error_cell_annotations,
      .doc = "_error_cell(str funcname: str, str modname: str, error: str | Exception) -> Callable"},
-    {.def = {"_import_modules", import_modules_params, import_modules},
+    {.def = FunctionDef{"_import_modules", import_modules_params, import_modules},
      .qualname = "_import_modules",
      .annotations = import_modules_annotations,
      .doc = "_import_modules(dict static_records: dict[str, m.FactoryRecord], list paths: list[Path], *, "
             "bool reload: bool = True) -> tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]"},
-    {.def = {"_handle_import_errors", handle_import_errors_params, handle_import_errors},
+    {.def = FunctionDef{"_handle_import_errors", handle_import_errors_params, handle_import_errors},
      .qualname = "_handle_import_errors",
      .annotations = handle_import_errors_annotations,
      .doc = "_handle_import_errors(dict static_records: dict[str, m.FactoryRecord], dict errors: "
             "dict[Path, tuple[str, Exception]]) -> tuple[dict[str, Callable], dict[str, m.FactoryRecord]]"},
-    {.def = {"_find_cells", find_cells_params, find_cells},
+    {.def = FunctionDef{"_find_cells", find_cells_params, find_cells},
      .qualname = "_find_cells",
      .annotations = find_cells_annotations,
      .doc = "_find_cells(dict static_records: dict[str, m.FactoryRecord], dict modules: dict[Path, "
             "ModuleType]) -> dict[str, Callable]"},
-    {.def = {"_get_database_updates", database_updates_params, get_database_updates},
+    {.def = FunctionDef{"_get_database_updates", database_updates_params, get_database_updates},
      .qualname = "_get_database_updates",
      .annotations = database_updates_annotations,
      .doc = "_get_database_updates(dict static_records: dict[str, m.FactoryRecord], dict present_records: "
             "dict[str, m.FactoryRecord], list paths: list[Path]) -> tuple[list[m.FactoryRecord], list[str]]"},
-    {.def = {"_clean_containers_also_in_cells", clean_containers_params, clean_containers_also_in_cells},
+    {.def = FunctionDef{"_clean_containers_also_in_cells", clean_containers_params,
+                        clean_containers_also_in_cells},
      .qualname = "_clean_containers_also_in_cells",
      .annotations = clean_containers_annotations,
      .doc = "_clean_containers_also_in_cells(pdk: lm.Pdk) -> None"},
-    {.def = {"_filter_records_for_non_pdk_project", filter_records_params,
-             filter_records_for_non_pdk_project},
+    {.def = FunctionDef{"_filter_records_for_non_pdk_project", filter_records_params,
+                        filter_records_for_non_pdk_project},
      .qualname = "_filter_records_for_non_pdk_project",
      .annotations = filter_records_annotations,
      .doc = filter_records_doc},
 };
 
 const FunctionRow methods[] = {
-    {.def = {"__setattr__", setattr_params, frozen_pdk_refuse_change},
+    {.def = FunctionDef{"__setattr__", setattr_params, frozen_pdk_refuse_change},
      .qualname = "FrozenPdk.__setattr__",
      .annotations = setattr_annotations,
      .doc = "FrozenPdk.__setattr__(self, str name: str, value: Any) -> None"},
-    {.def = {"__delattr__", delattr_params, frozen_pdk_refuse_change},
+    {.def = FunctionDef{"__delattr__", delattr_params, frozen_pdk_refuse_change},
      .qualname = "FrozenPdk.__delattr__",
      .annotations = delattr_annotations,
      .doc = "FrozenPdk.__delattr__(self, str name: str) -> None"},
@@ -275,10 +280,11 @@ const std::span<const LazyBinding> lazy_bindings = lazy;
 const std::span<const FunctionRow> module_functions = rows;
 const std::span<const FunctionRow> frozen_pdk_methods = methods;
 const char* const frozen_pdk_doc = "A frozen PDK that prevents modification of its attributes.";
-const FunctionRow error_cell_row = {.def = {"error_cell", error_cell_call_params, raise_stored_error},
-                                    .qualname = "error_cell",
-                                    .annotations = error_cell_call_annotations,
-                                    .doc = nullptr};
+const FunctionRow error_cell_row = {
+    .def = FunctionDef{"error_cell", error_cell_call_params, raise_stored_error},
+    .qualname = "error_cell",
+    .annotations = error_cell_call_annotations,
+    .doc = nullptr};
 
 py::Ref annotations_dict(std::span<const Annotation> annotations) {
     py::Ref dict = py::new_dict();
