@@ -5,6 +5,7 @@
 #include "contracts/settings.hpp"
 #include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
+#include "pyapi/fast_paths.hpp"
 
 namespace quorin::pdk {
 
@@ -19,7 +20,7 @@ Ref project_prefix(PyObject* name) {
 // The project prefix `f"{name}."`, composed once where composing it anew
 // could not differ: for a `str` name, which formats as itself.
 Ref fixed_prefix(PyObject* name) {
-    return PyUnicode_CheckExact(name) ? project_prefix(name) : Ref();
+    return py::on(py::FastPath::project_prefix) && PyUnicode_CheckExact(name) ? project_prefix(name) : Ref();
 }
 
 // `mod.startswith(f"{name}.")`: the method is looked up before the prefix is

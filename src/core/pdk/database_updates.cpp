@@ -4,6 +4,7 @@
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "pyapi/dict_watch.hpp"
+#include "pyapi/fast_paths.hpp"
 #include "pyapi/sort.hpp"
 #include "pyapi/strings.hpp"
 
@@ -142,7 +143,7 @@ Ref get_database_updates(const Context& c) {
     records::sort_by_name(add.get());
     // Sorting the same names again could only repeat the first sort, unless a
     // comparison of theirs is Python code.
-    const Ref remove = py::all_exact_str(logged_names.get()) ? py::check(PySequence_List(logged_names.get()))
+    const Ref remove = py::on(py::FastPath::exact_str) && py::all_exact_str(logged_names.get()) ? py::check(PySequence_List(logged_names.get()))
                                                              : py::sorted(deleted_record_names.get());
     return py::check(PyTuple_Pack(2, add.get(), remove.get()));
 }

@@ -58,8 +58,7 @@ Ref failure_cell(const Context& c, PyObject* name, PyObject* static_record, PyOb
 Ref find_cells(const Context& c) {
     PyObject* const static_records = c.arg(0);
     PyObject* const modules = c.arg(1);
-    // Every entry may yield a cell: sized for that, the result never grows.
-    Ref new_cells = py::new_dict_sized(PyDict_GET_SIZE(static_records));
+    Ref new_cells = py::new_dict();
     // The records of one file usually share one path object.
     py::HashMemo path_hash;
     py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {

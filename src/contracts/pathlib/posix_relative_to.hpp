@@ -3,28 +3,38 @@
 #pragma once
 
 #include "pyapi/dict_watch.hpp"
-#include "pyapi/function_watch.hpp"
 #include "pyapi/ref.hpp"
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
-namespace quorin::py {
+namespace quorin::pdk::contracts::pathlib {
+
+using py::Ref;
 
 // For `PurePosixPath` and `PosixPath` objects, `relative_to` without
 // `walk_up` returns exactly when `other == path` or `other` is one of
 // `path.parents`, and both are facts about the normalised texts the method
 // compares. The answer is taken from those texts only while everything the
-// method reaches is the standard library's own and unchanged: the two classes
-// and every base (their version tags), the methods, properties and slots the
-// method uses on them and on the class of `path.parents`, the names it reads
-// from its modules and from builtins (watched), and the functions' code and
-// defaults (watched). Anything else is left to the ordinary call.
+// method reaches is the standard library's own and unchanged, checked where
+// the answer is given:
+// - the two classes and every base keep their version tags, and the class of
+//   `path.parents` too; their objects have no `__dict__` whose entries would
+//   come before the methods;
+// - the names the code reads from its modules and from builtins are as they
+//   were (dict watchers);
+// - every function the method runs has code whose digest is one of a release
+//   the shortcut was verified on (known_code.hpp), and what can change in
+//   place without any event, a function's code, defaults and free variables,
+//   the function behind a property or classmethod, the `walk_up` default, is
+//   read again at every answer.
+// Anything else is left to the ordinary call.
 class PosixRelativeTo {
 public:
-    PosixRelativeTo();
-    PosixRelativeTo(const PosixRelativeTo&) = delete;
-    PosixRelativeTo& operator=(const PosixRelativeTo&) = delete;
+    // The one scope of the process, made on first use: what it finds and
+    // registers (watched dicts, held classes) is kept for the next calls.
+    static PosixRelativeTo& instance();
 
     enum class Answer : std::uint8_t { returns, raises_value_error, ask_the_method };
     // What `path.relative_to(other)` would do. On the way it fills the caches
@@ -32,19 +42,22 @@ public:
     Answer answer(PyObject* path, PyObject* other);
 
 private:
+    PosixRelativeTo() = default;
+
     struct Stamp {
         std::uint64_t dicts = 0;
-        std::uint64_t functions = 0;
         unsigned int pure = 0;
         unsigned int concrete = 0;
         unsigned int parents = 0;
         bool operator==(const Stamp&) const = default;
     };
     Stamp stamp() const noexcept;
-    // Whether the checks made at `checked_` still hold, checking afresh where
-    // anything they depend on changed since.
+    // Whether the checks still hold: the cheap tests where nothing that raises
+    // an event changed, all of them afresh where something did.
     bool standard();
     bool check_standard();
+    bool unchanged_in_place() const noexcept;
+    bool watch_namespaces();
     bool is_standard_path(PyObject* o) const noexcept {
         PyObject* const type = reinterpret_cast<PyObject*>(Py_TYPE(o));
         return pure_.is(type) || concrete_.is(type);
@@ -53,10 +66,9 @@ private:
     // method must answer.
     PyObject* compared_text(PyObject* path);
 
-    // The namespaces the method's code runs in.
+    // The namespaces the method's code runs in, watched for the process.
     Ref local_, abc_, collections_abc_, posixpath_, os_, builtins_;
-    std::optional<DictChanges> dict_changes_;
-    FunctionChanges function_changes_;
+    std::optional<py::DictChanges> dict_changes_;
 
     // The classes found at the last check, and where their objects keep the
     // cached texts and parts.
@@ -64,8 +76,17 @@ private:
     struct Offsets {
         Py_ssize_t str = 0, normcase = 0, drv = 0, root = 0, tail = 0;
     } offsets_;
+    // Object fields that may be changed in place without an event, with what
+    // they held at the check; both held, so that no address is reused.
+    struct Field {
+        Ref owner;
+        Py_ssize_t offset;
+        Ref value;
+    };
+    std::vector<Field> fields_;
+    Ref kwdefaults_;  // of `relative_to`: read at every answer
     std::optional<Stamp> checked_;
     bool standard_ = false;
 };
 
-}  // namespace quorin::py
+}  // namespace quorin::pdk::contracts::pathlib
