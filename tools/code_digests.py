@@ -13,9 +13,11 @@ import pathlib._abc
 import pathlib._local
 import platform
 import posixpath
+from pathlib import Path
 from types import CodeType, FunctionType
 from typing import Any
 
+CHECKOUT = Path(__file__).resolve().parents[1]
 _FNV_OFFSET = 0xCBF29CE484222325
 _FNV_PRIME = 0x100000001B3
 
