@@ -13,12 +13,9 @@ enum class FastPath : std::uint8_t {
     relative_to,       // the record filter's `relative_to` answered from path texts
     module_attribute,  // a plain module's attribute read from its namespace
     unchanged_dicts,   // dict items and key sets not made again while no dict changed
-    exact_str,         // `!=` and a second sort skipped for exact `str`
-    project_prefix,    // the container cleanup's `f"{name}."` composed once
 };
 
-inline constexpr std::string_view fast_path_names[] = {
-    "relative_to", "module_attribute", "unchanged_dicts", "exact_str", "project_prefix"};
+inline constexpr std::string_view fast_path_names[] = {"relative_to", "module_attribute", "unchanged_dicts"};
 
 // Whether `path` is on; fixed for the life of the process.
 bool on(FastPath path) noexcept;

@@ -53,11 +53,4 @@ void sort_by_keys(PyObject* list, PyObject* keys) {
     sort_with_key(list, key.get());
 }
 
-bool all_exact_str(PyObject* list) noexcept {
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i)
-        if (!PyUnicode_CheckExact(PyList_GET_ITEM(list, i)))
-            return false;
-    return true;
-}
-
 }  // namespace quorin::py

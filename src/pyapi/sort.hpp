@@ -23,8 +23,4 @@ void sort_by_attribute(PyObject* list, const Name& attribute);
 // beforehand.
 void sort_by_keys(PyObject* list, PyObject* keys);
 
-// Whether every item of `list` is an exact `str`, whose order is consistent and
-// whose comparisons have no effects.
-bool all_exact_str(PyObject* list) noexcept;
-
 }  // namespace quorin::py

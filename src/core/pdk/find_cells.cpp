@@ -6,7 +6,6 @@
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
-#include "pyapi/strings.hpp"
 
 namespace quorin::pdk {
 
@@ -62,7 +61,7 @@ Ref find_cells(const Context& c) {
     // The records of one file usually share one path object.
     py::HashMemo path_hash;
     py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
-        if (py::not_equal(records::status(static_record).get(), names::UNKNOWN))
+        if (py::compare(records::status(static_record).get(), names::UNKNOWN, Py_NE))
             return;
         const Ref path = records::absolute_source(static_record);
         Ref mod = py::dict_get(modules, path.get(), path_hash);
