@@ -9,13 +9,13 @@ from __future__ import annotations
 
 from collections.abc import Callable
 from pathlib import Path
-from types import ModuleType
 from typing import Any
 
 import pytest
 
 from tests.fakes import FakePdk
 from tests.shared import run_python
+
 
 def test_a_factory_whose_module_was_deleted_counts_as_having_none(pdk: Any, services: Any) -> None:
     services.settings.project_name = "p"

@@ -186,7 +186,11 @@ def recompiled(function: Any, changed: bool) -> Any:
     if changed:
         lines.insert(1, re.match(r"\s*", lines[1]).group() + "_unused = None")  # type: ignore[union-attr]
     namespace: dict[str, Any] = {}
-    exec(compile("\n".join(lines), "<recompiled>", "exec", dont_inherit=True), function.__globals__, namespace)
+    exec(
+        compile("\n".join(lines), "<recompiled>", "exec", dont_inherit=True),
+        function.__globals__,
+        namespace,
+    )
     copy = namespace[function.__name__]
     copy.__code__ = copy.__code__.replace(co_qualname=function.__code__.co_qualname)
     copy.__qualname__ = function.__qualname__

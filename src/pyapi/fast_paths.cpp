@@ -13,7 +13,7 @@ struct Switches {
     bool on[count];
 };
 
-Switches from_environment() {
+Switches from_environment() noexcept {
     Switches s{};
     const char* const value = std::getenv("QUORIN_PDK_FAST_PATHS");
     const std::string_view text = value == nullptr ? "" : value;

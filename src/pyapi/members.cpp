@@ -7,7 +7,8 @@ Py_ssize_t member_offset(PyTypeObject* type, PyObject* name, PyTypeObject* owner
     if (descriptor == nullptr || !Py_IS_TYPE(descriptor, &PyMemberDescr_Type))
         return 0;
     const auto* const member = reinterpret_cast<PyMemberDescrObject*>(descriptor);
-    if (member->d_common.d_type != owner || member->d_member->type != kind || member->d_member->flags != flags)
+    if (member->d_common.d_type != owner || member->d_member->type != kind ||
+        member->d_member->flags != flags)
         return 0;
     return member->d_member->offset;
 }

@@ -3,7 +3,6 @@
 #include "pyapi/identifiers.hpp"
 #include "pyapi/ops.hpp"
 
-
 namespace quorin::py {
 
 namespace {

@@ -93,14 +93,15 @@ constexpr Method parents_methods[] = {
     {.name = &names::dunder_contains, .home = Home::collections_abc, .qualname = "Sequence.__contains__"},
     {.name = &names::dunder_iter, .home = Home::collections_abc, .qualname = "Sequence.__iter__"},
 };
-constexpr Method posixpath_splitdrive{.name = &names::splitdrive, .home = Home::posixpath, .qualname = "splitdrive"};
+constexpr Method posixpath_splitdrive{
+    .name = &names::splitdrive, .home = Home::posixpath, .qualname = "splitdrive"};
 
 static_assert(std::size(path_methods) + std::size(pure_construction) + std::size(concrete_construction) + 1 +
                   std::size(parents_methods) + 1 ==
               reached_functions);
 
 // Object slots the methods read and fill.
-constexpr const Name* path_slots[] = {&names::_raw_paths, &names::_drv, &names::_root,
+constexpr const Name* path_slots[] = {&names::_raw_paths,   &names::_drv, &names::_root,
                                       &names::_tail_cached, &names::_str, &names::_str_normcase_cached};
 constexpr const Name* parents_slots[] = {&names::_path, &names::_drv, &names::_root, &names::_tail};
 
@@ -188,7 +189,8 @@ bool is_standard_function(PyObject* attribute, const Method& method, const Names
     auto* const f = reinterpret_cast<PyFunctionObject*>(function);
     const auto* const code = reinterpret_cast<PyCodeObject*>(f->func_code);
     if (f->func_globals != ns.of(method.home) || f->func_builtins != ns.builtins ||
-        PyUnicode_CompareWithASCIIString(code->co_qualname, method.qualname) != 0 || f->func_defaults != nullptr ||
+        PyUnicode_CompareWithASCIIString(code->co_qualname, method.qualname) != 0 ||
+        f->func_defaults != nullptr ||
         (f->func_kwdefaults != nullptr) != (method.name == &names::relative_to))
         return false;
     const std::optional<std::uint64_t> digest = code_digest(f->func_code);
@@ -249,8 +251,9 @@ bool is_builtin_function(PyObject* o, const char* name, PyObject* module_dict) {
     if (o == nullptr || !PyCFunction_Check(o))
         return false;
     PyObject* const self = PyCFunction_GET_SELF(o);
-    return std::strcmp(reinterpret_cast<PyCFunctionObject*>(o)->m_ml->ml_name, name) == 0 && self != nullptr &&
-           PyModule_Check(self) && (module_dict == nullptr || PyModule_GetDict(self) == module_dict);
+    return std::strcmp(reinterpret_cast<PyCFunctionObject*>(o)->m_ml->ml_name, name) == 0 &&
+           self != nullptr && PyModule_Check(self) &&
+           (module_dict == nullptr || PyModule_GetDict(self) == module_dict);
 }
 
 // Builtins as the methods' code finds them: not shadowed by their modules.
@@ -440,7 +443,8 @@ bool PosixRelativeTo::check_standard() {
     }
     PyObject* const concrete_init = lookup(concrete, names::dunder_init);
     PyObject* const super_start = super_class_of(concrete_init);
-    const Ref super_init = super_start != nullptr ? lookup_after(concrete, super_start, names::dunder_init) : Ref();
+    const Ref super_init =
+        super_start != nullptr ? lookup_after(concrete, super_start, names::dunder_init) : Ref();
     if (!has_standard_methods(pure, path_methods, ns, found) ||
         !has_standard_methods(pure, pure_construction, ns, found) ||
         !has_standard_methods(concrete, concrete_construction, ns, found) ||
@@ -464,8 +468,9 @@ bool PosixRelativeTo::check_standard() {
         !is_module_with_dict(item(ns.local, names::os), ns.os) ||
         !is_builtin_function(item(ns.os, names::fspath), "fspath", nullptr) || as_type(chain) == nullptr ||
         std::strcmp(as_type(chain)->tp_name, "itertools.chain") != 0 ||
-        !PyType_HasFeature(as_type(chain), Py_TPFLAGS_IMMUTABLETYPE) || sep == nullptr || !PyUnicode_CheckExact(sep) ||
-        PyUnicode_CompareWithASCIIString(sep, "/") != 0 || !builtins_are_standard(ns))
+        !PyType_HasFeature(as_type(chain), Py_TPFLAGS_IMMUTABLETYPE) || sep == nullptr ||
+        !PyUnicode_CheckExact(sep) || PyUnicode_CompareWithASCIIString(sep, "/") != 0 ||
+        !builtins_are_standard(ns))
         return false;
     if (!is_standard_function(item(ns.posixpath, names::splitdrive), posixpath_splitdrive, ns, found) ||
         !is_builtin_function(item(ns.posixpath, names::splitroot), "_path_splitroot_ex", nullptr))
@@ -475,7 +480,8 @@ bool PosixRelativeTo::check_standard() {
         return false;
 
     for (const auto& [owner, offset] : found.fields)
-        fields_.push_back({.owner = Ref::borrow(owner), .offset = offset, .value = Ref::borrow(field(owner, offset))});
+        fields_.push_back(
+            {.owner = Ref::borrow(owner), .offset = offset, .value = Ref::borrow(field(owner, offset))});
     PyObject* const relative_to = lookup(pure, names::relative_to);
     PyObject* const kwdefaults = reinterpret_cast<PyFunctionObject*>(relative_to)->func_kwdefaults;
     if (!PyDict_CheckExact(kwdefaults))

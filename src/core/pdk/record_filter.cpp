@@ -17,7 +17,8 @@ Ref filter_records_for_non_pdk_project(const Context& c) {
     Ref filtered = py::new_dict();
     py::for_each_item(static_records, [&](PyObject* name, PyObject* record) {
         const Ref source_path = contracts::records::absolute_source(record);
-        const bool is_project_cell = contracts::paths::relative_to_succeeds(source_path.get(), project_path.get());
+        const bool is_project_cell =
+            contracts::paths::relative_to_succeeds(source_path.get(), project_path.get());
         const bool is_base_pdk_cell = py::contains(contracts::layout::cells(base_pdk).get(), name);
         if (is_project_cell || is_base_pdk_cell)
             py::dict_set(filtered.get(), name, record);
