@@ -373,7 +373,7 @@ bool PosixRelativeTo::watch_namespaces() {
 
 bool PosixRelativeTo::unchanged_in_place() const noexcept {
     for (const Field& f : fields_) {
-        if (field(f.owner.get(), f.offset) != f.value.get())
+        if (*f.address != f.value)
             return false;
     }
     // The defaults dict of `relative_to` is its own: `{"walk_up": False}`.
@@ -401,6 +401,7 @@ bool PosixRelativeTo::check_standard() {
     concrete_.reset();
     parents_.reset();
     fields_.clear();
+    held_.clear();
     kwdefaults_.reset();
     if (!watch_namespaces())
         return false;
@@ -479,9 +480,12 @@ bool PosixRelativeTo::check_standard() {
     if (!is_known_release(found.digests))
         return false;
 
-    for (const auto& [owner, offset] : found.fields)
-        fields_.push_back(
-            {.owner = Ref::borrow(owner), .offset = offset, .value = Ref::borrow(field(owner, offset))});
+    for (const auto& [owner, offset] : found.fields) {
+        PyObject* const value = field(owner, offset);
+        fields_.push_back({.address = &field(owner, offset), .value = value});
+        held_.push_back(Ref::borrow(owner));
+        held_.push_back(Ref::borrow(value));
+    }
     PyObject* const relative_to = lookup(pure, names::relative_to);
     PyObject* const kwdefaults = reinterpret_cast<PyFunctionObject*>(relative_to)->func_kwdefaults;
     if (!PyDict_CheckExact(kwdefaults))
@@ -495,11 +499,13 @@ bool PosixRelativeTo::check_standard() {
     return true;
 }
 
-PyObject* PosixRelativeTo::compared_text(PyObject* path) {
+PyObject* PosixRelativeTo::compared_text(PyObject* path, bool& ran_code) {
     PyObject*& normcase = field(path, offsets_.normcase);
     // What `_str_normcase` starts with when it has nothing kept.
-    if (normcase == nullptr && field(path, offsets_.str) == nullptr)
+    if (normcase == nullptr && field(path, offsets_.str) == nullptr) {
+        ran_code = true;
         (void)py::check(PyObject_Str(path));
+    }
     // The method reads the parsed parts through `parents`, and the text again
     // for its message; where either is missing it would make it, and that is
     // left to it.
@@ -517,12 +523,13 @@ PosixRelativeTo::Answer PosixRelativeTo::answer(PyObject* path, PyObject* other)
     if (!standard() || !is_standard_path(path) || !is_standard_path(other))
         return Answer::ask_the_method;
     // In the method's order: `other` is looked at first.
-    const Ref other_text = Ref::borrow(compared_text(other));
+    bool ran_code = false;
+    const Ref other_text = Ref::borrow(compared_text(other, ran_code));
     if (!other_text)
         return Answer::ask_the_method;
-    const Ref path_text = Ref::borrow(compared_text(path));
-    // `str()` ran the standard library's code: the checks must still hold.
-    if (!path_text || !standard())
+    const Ref path_text = Ref::borrow(compared_text(path, ran_code));
+    // Where `str()` ran the standard library's code, the checks must still hold.
+    if (!path_text || (ran_code && !standard()))
         return Answer::ask_the_method;
     return posix_text_is_or_contains(path_text.get(), other_text.get()) ? Answer::returns
                                                                         : Answer::raises_value_error;

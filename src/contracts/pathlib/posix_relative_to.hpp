@@ -63,8 +63,8 @@ private:
         return pure_.is(type) || concrete_.is(type);
     }
     // The text `==` compares, filled in as the method would; null where the
-    // method must answer.
-    PyObject* compared_text(PyObject* path);
+    // method must answer. `ran_code` is set where it ran the path's `__str__`.
+    PyObject* compared_text(PyObject* path, bool& ran_code);
 
     // The namespaces the method's code runs in, watched for the process.
     Ref local_, abc_, collections_abc_, posixpath_, os_, builtins_;
@@ -77,13 +77,14 @@ private:
         Py_ssize_t str = 0, normcase = 0, drv = 0, root = 0, tail = 0;
     } offsets_;
     // Object fields that may be changed in place without an event, with what
-    // they held at the check; both held, so that no address is reused.
+    // they held at the check; their owners and values are held in `held_`, so
+    // that no address is reused.
     struct Field {
-        Ref owner;
-        Py_ssize_t offset;
-        Ref value;
+        PyObject* const* address;
+        PyObject* value;
     };
     std::vector<Field> fields_;
+    std::vector<Ref> held_;
     Ref kwdefaults_;  // of `relative_to`: read at every answer
     std::optional<Stamp> checked_;
     bool standard_ = false;
