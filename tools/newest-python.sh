@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the newest CPython of a series whose Debian source package downloads
-# and prints its interpreter's path; prints nothing (and one line on stderr why)
+# (the upstream source the package carries, without Debian's own patches) and
+# prints its interpreter's path; prints nothing (and one line on stderr why)
 # when no source package can be downloaded. The build lives in a cache outside
 # the checkout and is reused. The archive is the one the machine's own apt
 # configuration names; apt runs on a private state and source list so the
@@ -94,6 +95,8 @@ dest="$cache/python-$version"
 
 if ! have_headers || ! command -v cc >/dev/null; then
   echo "test-newest: installing the build dependencies" >&2
+  # A fresh machine may have no package lists yet.
+  apt-get update -q >&2
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${build_deps[@]}" >&2
 fi
 work="$cache/build-$version"
