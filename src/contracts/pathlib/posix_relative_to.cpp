@@ -152,10 +152,13 @@ struct Findings {
     struct Place {
         PyObject* owner;
         Py_ssize_t offset;
+        PyObject* value;  // as it was when the digest was taken
     };
     std::vector<Place> fields;
 
-    void field(PyObject* owner, Py_ssize_t offset) { fields.push_back({.owner = owner, .offset = offset}); }
+    void field(PyObject* owner, Py_ssize_t offset) {
+        fields.push_back({.owner = owner, .offset = offset, .value = py::field(owner, offset)});
+    }
 };
 
 // The function behind a class attribute: itself, or its property's getter, or
@@ -391,9 +394,15 @@ bool PosixRelativeTo::unchanged_in_place() const noexcept {
 bool PosixRelativeTo::standard() {
     if (checked_ && *checked_ == stamp()) [[likely]]
         return standard_ && unchanged_in_place();
+    // A check that ran code which changed what it looked at is not kept: the
+    // next answer checks again.
+    const std::uint64_t dicts = py::DictChanges::generation();
     standard_ = check_standard();
     checked_ = stamp();
-    return standard_ && unchanged_in_place();
+    if (checked_->dicts != dicts || checked_->pure != tags_.pure || checked_->concrete != tags_.concrete ||
+        checked_->parents != tags_.parents)
+        checked_.reset();
+    return standard_ && checked_ && unchanged_in_place();
 }
 
 bool PosixRelativeTo::check_standard() {
@@ -403,6 +412,7 @@ bool PosixRelativeTo::check_standard() {
     fields_.clear();
     held_.clear();
     kwdefaults_.reset();
+    tags_ = stamp();
     if (!watch_namespaces())
         return false;
     const Namespaces ns{.local = local_.get(),
@@ -426,6 +436,7 @@ bool PosixRelativeTo::check_standard() {
     pure_ = Ref::borrow(reinterpret_cast<PyObject*>(pure));
     concrete_ = Ref::borrow(reinterpret_cast<PyObject*>(concrete));
     parents_ = Ref::borrow(reinterpret_cast<PyObject*>(parents));
+    tags_ = stamp();
 
     Findings found;
     for (PyTypeObject* type : {pure, concrete}) {
@@ -480,8 +491,7 @@ bool PosixRelativeTo::check_standard() {
     if (!is_known_release(found.digests))
         return false;
 
-    for (const auto& [owner, offset] : found.fields) {
-        PyObject* const value = field(owner, offset);
+    for (const auto& [owner, offset, value] : found.fields) {
         fields_.push_back({.address = &field(owner, offset), .value = value});
         held_.push_back(Ref::borrow(owner));
         held_.push_back(Ref::borrow(value));

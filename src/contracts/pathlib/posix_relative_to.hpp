@@ -87,6 +87,7 @@ private:
     std::vector<Ref> held_;
     Ref kwdefaults_;  // of `relative_to`: read at every answer
     std::optional<Stamp> checked_;
+    Stamp tags_;  // the classes' tags when the last check gave them theirs
     bool standard_ = false;
 };
 
