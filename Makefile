@@ -41,6 +41,7 @@ candidates = $(PYTHON) $(wildcard $(shell pyenv root 2>/dev/null)/versions/3.13*
 find_python = $(firstword $(foreach c,$(candidates),$(call probe,$(c))))
 
 .PHONY: test demo install bench asan lint wheel docs clean
+.PHONY: test-slow-paths test-newest
 
 # Made again when either distribution's requirements change (the venv itself is kept).
 $(VENV)/.ready: pyproject.toml $(STANDINS)/pyproject.toml
@@ -61,6 +62,21 @@ install: $(VENV)/.ready
 
 test: install
 	$(PY) -m pytest -q
+
+# The whole suite again with every fast path switched off, as a user can switch
+# them off: the answers must be the same without them.
+test-slow-paths: install
+	QUORIN_PDK_FAST_PATHS=0 $(PY) -m pytest -q -p no:cacheprovider
+
+# The whole suite on the newest CPython 3.13 that the machine's Debian archive
+# serves as a source package, built into a cache outside the checkout (reused
+# when there) by tools/newest-python.sh, in a virtual environment and a build
+# directory of its own. Without a source package it says so and succeeds.
+test-newest:
+	@py="$$(tools/newest-python.sh 3.13)"; \
+	if [ -n "$$py" ]; then \
+	  SKBUILD_BUILD_DIR=build/newest $(MAKE) --no-print-directory test VENV=.venv-newest PYTHON="$$py"; \
+	fi
 
 demo: install
 	$(PY) examples/demo.py
@@ -155,4 +171,4 @@ docs: install
 	@echo "docs: build/docs/index.html"
 
 clean:
-	rm -rf build dist $(VENV) $(ASAN_VENV) $(WHEEL_VENV)* .pytest_cache
+	rm -rf build dist $(VENV) $(ASAN_VENV) $(WHEEL_VENV)* .venv-newest .pytest_cache

@@ -18,7 +18,7 @@ from dataclasses import dataclass
 from types import ModuleType
 
 import quorin.core.pdk as extension
-from bench import baseline, endtoend
+from bench import baseline, endtoend, fast_paths
 from bench.fakes import Services, installed
 from bench.workloads import WORKLOADS, Case, FileTree, Workload
 
@@ -174,7 +174,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     options = parser.parse_args(argv)
     # The end-to-end workload runs in processes of its own, after the table.
     end_to_end = not options.only or any(o in endtoend.NAME for o in options.only)
-    only = [o for o in options.only or () if o not in endtoend.NAME]
+    # So is the table of fast paths, on against off.
+    fast = not options.only or "fast-paths" in options.only
+    only = [o for o in options.only or () if o not in endtoend.NAME and o != "fast-paths"]
     workloads = selected(only) if only or not options.only else []
 
     repeats = options.repeats or (3 if options.quick else 7)
@@ -205,6 +207,9 @@ def main(argv: Sequence[str] | None = None) -> int:
         print()
         args = ["--size", options.size] + (["--quick"] if options.quick else [])
         endtoend.main(args + (["--before", options.before] if options.before else []))
+    if fast:
+        print()
+        fast_paths.main(["--quick"] if options.quick else [])
     return 0
 
 

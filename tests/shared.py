@@ -4,6 +4,11 @@ names, and the few interpreter texts in which a compiled module and Python code 
 
 from __future__ import annotations
 
+import os
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
 from types import ModuleType
 
 PUBLIC = ["get_pdk", "get_base_pdk", "register_cells", "activate_pdk_by_name"]
@@ -40,3 +45,22 @@ def text(module: ModuleType, expected: str | tuple[str, str]) -> str:
     if isinstance(expected, str):
         return expected
     return expected[0] if is_extension(module) else expected[1]
+
+
+def fast_paths_on() -> bool:
+    """Whether the extension's fast paths are on in this process: the switch is read at import,
+    and any value but unset, empty or "1" turns at least one of them off."""
+    return os.environ.get("QUORIN_PDK_FAST_PATHS", "1") in ("", "1")
+
+
+def run_python(code: str, **env: str) -> subprocess.CompletedProcess[str]:
+    """`code` in a child interpreter started in the checkout, with `env` added to the
+    environment."""
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=120,
+        cwd=Path(__file__).resolve().parents[1],
+        env={**os.environ, **env},
+    )

@@ -14,6 +14,7 @@ import quorin.core.pdk as extension
 from bench import baseline, endtoend, run, stacks
 from bench.fakes import Models, Record, Services, installed
 from bench.workloads import WORKLOADS, Case, FileTree, Workload
+from tests.shared import run_python
 
 # Small enough to be quick, large enough that every kind of input of each workload occurs.
 TINY = {
@@ -279,3 +280,19 @@ def test_end_to_end_is_run_after_the_table_or_alone(monkeypatch: pytest.MonkeyPa
     assert run.main(["--only", "end-to-end", "--quick", "--size", "small"]) == 0
     assert run.main(["--only", "_clean", "--size", "small", "--repeats", "1"]) == 0
     assert calls == [["--size", "small", "--quick"]]
+
+
+def test_the_fast_paths_change_no_outcome(tmp_path: Path) -> None:
+    """Every workload gives the same outcome with the fast paths on and off, each side in a
+    process of its own with the same string hashes (set orders decide some outcomes)."""
+    code = f"""
+        from pathlib import Path
+        import quorin.core.pdk as extension
+        from bench.workloads import WORKLOADS, FileTree
+        from tests.test_bench import outcome
+        tree = FileTree(Path({str(tmp_path)!r}))
+        print(repr([outcome(w, extension, tree) for w in WORKLOADS]))
+    """
+    on, off = (run_python(code, QUORIN_PDK_FAST_PATHS=s, PYTHONHASHSEED="1") for s in "10")
+    assert (on.returncode, off.returncode) == (0, 0), on.stderr + off.stderr
+    assert on.stdout.startswith("[[") and on.stdout == off.stdout

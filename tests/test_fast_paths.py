@@ -1,146 +1,20 @@
-"""The shortcuts the module takes around attribute and dict lookups answer as the plain protocol.
+"""The shortcuts the module takes around attribute and dict lookups answer as the plain protocol,
+and one switch in the environment turns every one of them off.
 
-Slot reads skip the class lookup while the class stays as it was; the records of one name are
-not looked up again while neither mapping changed. These tests change the class or the
-mappings behind the module's back, after it has seen them once.
+The records of one name are not looked up again while neither mapping changed: these tests
+change the mappings behind the module's back, after it has seen them once.
 """
 
 from __future__ import annotations
 
 from collections.abc import Callable
 from pathlib import Path
-from types import ModuleType
 from typing import Any
 
 import pytest
 
 from tests.fakes import FakePdk
-
-PATH = Path("/proj/cells/rings.py")
-
-
-def ring_a() -> None: ...
-
-
-class Base:
-    __slots__ = ("name", "source", "status", "message")
-
-
-def slotted_class() -> type:
-    """A fresh record class per test, its fields in slots of a base class."""
-
-    class Slotted(Base):
-        __slots__ = ()
-
-        def __init__(self, name: str, status: str = "UNKNOWN", message: str = "") -> None:
-            self.name, self.source, self.status, self.message = (
-                name,
-                "cells/rings.py",
-                status,
-                message,
-            )
-
-        def absolute_source(self) -> Path:
-            return PATH
-
-        def __eq__(self, other: object) -> bool:
-            return all(getattr(self, f) == getattr(other, f) for f in Base.__slots__)
-
-    return Slotted
-
-
-def find(pdk: Any, record: Any) -> dict[str, Any]:
-    module = ModuleType("cells.rings")
-    module.ring_a = ring_a  # type: ignore[attr-defined]
-    result: dict[str, Any] = pdk._find_cells({"ring_a": record}, {PATH: module})
-    return result
-
-
-def reads_error() -> property:
-    return property(lambda self: "ERROR", lambda self, value: None)
-
-
-def status_property(cls: type) -> None:
-    cls.status = reads_error()  # type: ignore[attr-defined]
-
-
-def base_status_property(cls: type) -> None:
-    Base.status = reads_error()  # type: ignore[assignment, attr-defined]
-
-
-def status_by_getattribute(cls: type) -> None:
-    def getattribute(self: Any, name: str) -> Any:
-        return "ERROR" if name == "status" else object.__getattribute__(self, name)
-
-    cls.__getattribute__ = getattribute  # type: ignore[method-assign]
-
-
-@pytest.mark.parametrize("change", [status_property, base_status_property, status_by_getattribute])
-def test_a_class_changed_after_use_is_read_anew(
-    pdk: Any, services: Any, change: Callable[[type], None]
-) -> None:
-    cls = slotted_class()
-    saved = Base.__dict__["status"]
-    try:
-        assert find(pdk, cls("ring_a")) == {"ring_a": ring_a}
-        record = cls("ring_a")  # its status slot holds "UNKNOWN"
-        change(cls)
-        # A record that reads as "ERROR" is skipped.
-        assert find(pdk, record) == {}
-    finally:
-        Base.status = saved  # type: ignore[attr-defined]
-
-
-def test_a_slot_of_another_class_is_refused_as_the_interpreter_does(
-    pdk: Any, services: Any
-) -> None:
-    class Narrow:
-        __slots__ = ("status",)  # at the place where the record keeps its name
-
-    cls = slotted_class()
-    record = cls("ring_a")
-    find(pdk, record)
-    cls.status = Narrow.__dict__["status"]  # type: ignore[attr-defined]
-    with pytest.raises(TypeError) as raised:
-        find(pdk, record)
-    with pytest.raises(TypeError) as expected:
-        _ = record.status
-    assert str(raised.value) == str(expected.value)
-
-
-def test_a_setter_added_after_use_is_called(pdk: Any, services: Any) -> None:
-    cls = slotted_class()
-
-    def compare(stored_status: str) -> Any:
-        run, stored = cls("c"), cls("c", stored_status, "kept")
-        pdk._get_database_updates({"c": run}, {"c": stored}, [])
-        return run
-
-    assert compare("OK").status == "OK"
-    written: list[Any] = []
-    slot = Base.__dict__["status"]
-
-    def write(self: Any, value: Any) -> None:
-        written.append(value)
-        slot.__set__(self, value)
-
-    cls.status = property(slot.__get__, write)  # type: ignore[attr-defined]
-    run = compare("STORED")
-    # The two records' own initialisation, then the stored outcome copied over.
-    assert written == ["UNKNOWN", "STORED", "STORED"]
-    assert (run.status, run.message) == ("STORED", "kept")
-
-
-def test_an_empty_slot_raises_as_the_interpreter_does(pdk: Any, services: Any) -> None:
-    cls = slotted_class()
-    find(pdk, cls("ring_a"))  # the class is known now
-    record = cls("ring_a")
-    del record.status
-    with pytest.raises(AttributeError) as raised:
-        pdk._find_cells({"ring_a": record}, {})
-    with pytest.raises(AttributeError) as expected:
-        _ = record.status
-    assert str(raised.value) == str(expected.value)
+from tests.shared import run_python
 
 
 def test_a_factory_whose_module_was_deleted_counts_as_having_none(pdk: Any, services: Any) -> None:
@@ -201,3 +75,30 @@ def test_the_same_mapping_on_both_sides(pdk: Any, services: Any) -> None:
         assert pdk._get_database_updates(records, records, []) == ([], [])
     records["c"] = Moving("c")
     assert pdk._get_database_updates(records, {}, []) == (list(records.values()), [])
+
+
+@pytest.mark.parametrize(
+    "setting, shortcut",
+    [("", True), ("1", True), ("0", False), ("relative_to", False), ("unchanged_dicts,module_attribute", True),
+     ("module_attribute,relative_to", False), ("off", False)],
+)  # fmt: skip
+def test_one_switch_read_at_import_turns_the_fast_paths_off(setting: str, shortcut: bool) -> None:
+    done = run_python(
+        """
+        import os
+        from pathlib import PosixPath
+        from types import SimpleNamespace
+        import quorin.core.pdk as pdk
+        from tests.test_relative_to import method_runs
+
+        os.environ["QUORIN_PDK_FAST_PATHS"] = "1" if os.environ["QUORIN_PDK_FAST_PATHS"] != "1" else "0"
+        pdk.settings = SimpleNamespace(get_project_dir=lambda: PosixPath("/p"), get_project_name=lambda: "d")
+        records = {n: SimpleNamespace(absolute_source=lambda n=n: PosixPath(n)) for n in ("/p/d/a", "/b")}
+        with method_runs() as runs:
+            kept = pdk._filter_records_for_non_pdk_project(records, SimpleNamespace(cells={}))
+        print(list(kept), runs[0])
+        """,
+        QUORIN_PDK_FAST_PATHS=setting,
+    )
+    assert (done.returncode, done.stderr) == (0, "")
+    assert done.stdout.split() == ["['/p/d/a']", "0" if shortcut else "2"]

@@ -123,3 +123,24 @@ def test_no_growth(pdk: Any, pdk_project: SimpleNamespace, case: str) -> None:
     grown, refs = growth(action, watched)
     assert refs == [0] * len(watched)
     assert grown < 64 * 1024, f"{grown} bytes kept after {ROUNDS} calls"
+
+
+def test_the_record_filter_on_standard_paths_keeps_no_memory(pdk: Any, services: Any) -> None:
+    # The path shortcut's set-up is made once: what it interns or registers per call would grow
+    # the interpreter's own tables (the interned strings) and show here.
+    services.settings.project_dir = Path("/proj")
+    records = {"a": Record("a", "demo/a.py", path=Path("/proj/demo/a.py"))}
+    records["b"] = Record("b", "x.py", path=Path("/x.py"))
+    base = FakePdk("base")
+    for _ in range(200):
+        pdk._filter_records_for_non_pdk_project(records, base)
+    gc.collect()
+    tracemalloc.start()
+    before = tracemalloc.get_traced_memory()[0]
+    for _ in range(20_000):
+        pdk._filter_records_for_non_pdk_project(records, base)
+    services.calls.clear()
+    gc.collect()
+    grown = tracemalloc.get_traced_memory()[0] - before
+    tracemalloc.stop()
+    assert grown < 64 * 1024, f"{grown} bytes kept after 20,000 calls"

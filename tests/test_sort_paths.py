@@ -155,9 +155,8 @@ def test_errors_propagate_unchanged(impl: Any, log: list[tuple[str, str]], items
         st.tuples(st.text(alphabet="ab/é\U0001f600", max_size=6), st.integers(1, 3)), max_size=40
     )
 )
-def test_native_order_of_exact_texts_is_sorted_order(specs: list[tuple[str, int]]) -> None:
-    # Exact `str` texts are ordered natively; the result must be what `sorted` gives, stability
-    # included (texts repeat often here).
+def test_order_of_exact_texts_is_sorted_order(specs: list[tuple[str, int]]) -> None:
+    # The result must be what `sorted` gives, stability included (texts repeat often here).
     calls: list[tuple[str, str]] = []
     paths = [LoggedPath(calls, text, depth) for text, depth in specs]
     with pytest.MonkeyPatch.context() as mp:

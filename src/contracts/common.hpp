@@ -2,7 +2,7 @@
 // goes through at the moment of the call, so a replaced global takes effect.
 #pragma once
 
-#include "core/pdk/identifiers.hpp"
+#include "contracts/identifiers.hpp"
 #include "pyapi/function.hpp"
 #include "pyapi/ops.hpp"
 

@@ -1,15 +1,9 @@
 #include "contracts/factories.hpp"
 
-#include "pyapi/attribute.hpp"
-
 namespace quorin::pdk::contracts::factories {
 
-namespace {
-py::Attribute module_attr{names::dunder_module};
-}  // namespace
-
 Ref module_name(PyObject* factory) {
-    Ref module = module_attr.get_optional(factory);
+    Ref module = py::getattr_optional(factory, names::dunder_module);
     return module ? std::move(module) : Ref::borrow(names::empty_text);
 }
 

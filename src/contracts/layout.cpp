@@ -1,13 +1,6 @@
 #include "contracts/layout.hpp"
 
-#include "pyapi/attribute.hpp"
-
 namespace quorin::pdk::contracts::layout {
-
-namespace {
-py::Attribute cells_attr{names::cells};
-py::Attribute containers_attr{names::containers};
-}  // namespace
 
 Ref pdk_class(PyObject* lm) {
     return py::getattr(lm, names::Pdk);
@@ -19,10 +12,10 @@ Ref name(PyObject* pdk) {
     return py::getattr(pdk, names::name);
 }
 Ref cells(PyObject* pdk) {
-    return cells_attr.get(pdk);
+    return py::getattr(pdk, names::cells);
 }
 Ref containers(PyObject* pdk) {
-    return containers_attr.get(pdk);
+    return py::getattr(pdk, names::containers);
 }
 Ref attributes(PyObject* pdk) {
     return py::getattr(pdk, names::dunder_dict);

@@ -1,5 +1,8 @@
 #include "contracts/paths.hpp"
 
+#include "contracts/pathlib/posix_relative_to.hpp"
+#include "pyapi/fast_paths.hpp"
+
 namespace quorin::pdk::contracts::paths {
 
 Ref path(const Context& c, PyObject* p) {
@@ -15,13 +18,17 @@ Ref parts(PyObject* path) {
     return py::getattr(path, names::parts);
 }
 
-bool RelativeTo::succeeds(PyObject* path, PyObject* other) {
-    switch (standard_paths_.answer(path, other)) {
-        case py::PosixRelativeTo::Answer::returns:
+bool relative_to_succeeds(PyObject* path, PyObject* other) {
+    using Answer = pathlib::PosixRelativeTo::Answer;
+    const Answer answer = py::on(py::FastPath::relative_to)
+                              ? pathlib::PosixRelativeTo::instance().answer(path, other)
+                              : Answer::ask_the_method;
+    switch (answer) {
+        case Answer::returns:
             return true;
-        case py::PosixRelativeTo::Answer::raises_value_error:
+        case Answer::raises_value_error:
             return false;
-        case py::PosixRelativeTo::Answer::ask_the_method:
+        case Answer::ask_the_method:
             break;
     }
     PyObject* args[] = {path, other};

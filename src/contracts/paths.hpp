@@ -3,7 +3,6 @@
 #pragma once
 
 #include "contracts/common.hpp"
-#include "pyapi/posix_relative_to.hpp"
 
 namespace quorin::pdk::contracts::paths {
 
@@ -16,16 +15,10 @@ Ref resolve(PyObject* path);
 // `path.parts`.
 Ref parts(PyObject* path);
 
-// `path.relative_to(other)`, asked of one path after another.
-class RelativeTo {
-public:
-    // Whether it returns (its result is dropped) rather than raise ValueError;
-    // any other exception propagates. The standard library's own POSIX paths
-    // are answered from their texts, without the call.
-    bool succeeds(PyObject* path, PyObject* other);
-
-private:
-    py::PosixRelativeTo standard_paths_;
-};
+// `path.relative_to(other)`: whether it returns (its result is dropped) rather
+// than raise ValueError; any other exception propagates. The standard
+// library's own POSIX paths are answered from their texts, without the call
+// (pathlib/posix_relative_to.hpp).
+bool relative_to_succeeds(PyObject* path, PyObject* other);
 
 }  // namespace quorin::pdk::contracts::paths

@@ -1,6 +1,7 @@
 // Dict items read afresh at every use, without a lookup where none is needed.
 #pragma once
 
+#include "pyapi/fast_paths.hpp"
 #include "pyapi/ref.hpp"
 
 #include <cstdint>
@@ -23,7 +24,10 @@ public:
     // Whether the dicts are watched, held only exact `str` keys when the scope
     // began, and none of them has changed since. A lookup by a `str` key then
     // compares no key with Python code: every probe is a `str` comparison.
-    bool unchanged_str_keys() const noexcept { return watching_ && str_keys_ && generation() == started_at_; }
+    // Always false while that fast path is switched off.
+    bool unchanged_str_keys() const noexcept {
+        return on(FastPath::unchanged_dicts) && watching_ && str_keys_ && generation() == started_at_;
+    }
     // Changes whenever a watched dict changes.
     static std::uint64_t generation() noexcept;
 

@@ -1,10 +1,11 @@
 // The interned names the C++ layer over the C API uses itself: one table,
 // each text declared once, as the interpreter keeps its own identifiers.
 //
-// There are two tables, this one and the module's (core/pdk/identifiers.hpp),
-// because this layer knows nothing of PDKs; the module's table extends this
-// one, so a text is declared in one of the two and `names::<text>` finds it
-// from either side. A name goes here only when code of this layer uses it.
+// There are three tables, this one, the contracts' (contracts/identifiers.hpp)
+// and the module's (core/pdk/identifiers.hpp), because this layer knows nothing
+// of PDKs and the contracts nothing of the module; each extends the one below,
+// so a text is declared in one of them and `names::<text>` finds it from above.
+// A name goes here only when code of this layer uses it.
 //
 // A constant is named after the text it holds:
 // - an identifier is its own name: "update" is `names::update`;

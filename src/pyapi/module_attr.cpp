@@ -1,5 +1,6 @@
 #include "pyapi/module_attr.hpp"
 
+#include "pyapi/fast_paths.hpp"
 #include "pyapi/ops.hpp"
 
 namespace quorin::py {
@@ -29,7 +30,7 @@ ModuleTypeNames module_type_names;
 }  // namespace
 
 Ref module_attribute_optional(PyObject* o, PyObject* name) {
-    if (Py_IS_TYPE(o, &PyModule_Type) && PyUnicode_CheckExact(name)) {
+    if (on(FastPath::module_attribute) && Py_IS_TYPE(o, &PyModule_Type) && PyUnicode_CheckExact(name)) {
         const int on_type = PySet_Contains(module_type_names, name);
         check_status(on_type);
         if (on_type == 0) {

@@ -12,7 +12,7 @@ namespace quorin::py {
 // registers itself at static initialisation (the list head is constant-
 // initialised, so the order in which files initialise does not matter) and is
 // created by `create_all`. Constants live for the whole process. Names are
-// declared in the identifier tables (pyapi/identifiers.hpp and the module's).
+// declared in the identifier tables (pyapi/, contracts/ and core/pdk/identifiers.hpp).
 class Constant {
 public:
     Constant(const Constant&) = delete;

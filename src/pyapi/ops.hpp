@@ -93,11 +93,6 @@ inline void setitem(PyObject* o, PyObject* key, PyObject* v, Where where = Where
 inline Ref new_dict(Where where = Where::current()) {
     return check(PyDict_New(), where);
 }
-// A new empty dict with room for `size` entries, so that filling it never
-// resizes it.
-inline Ref new_dict_sized(Py_ssize_t size, Where where = Where::current()) {
-    return check(_PyDict_NewPresized(size), where);
-}
 inline void dict_set(PyObject* d, PyObject* key, PyObject* v, Where where = Where::current()) {
     check_status(PyDict_SetItem(d, key, v), where);
 }

@@ -16,16 +16,10 @@ Ref project_prefix(PyObject* name) {
     return py::format("%U.", name_text);
 }
 
-// The project prefix `f"{name}."`, composed once where composing it anew
-// could not differ: for a `str` name, which formats as itself.
-Ref fixed_prefix(PyObject* name) {
-    return PyUnicode_CheckExact(name) ? project_prefix(name) : Ref();
-}
-
 // `mod.startswith(f"{name}.")`: the method is looked up before the prefix is
 // composed.
-bool starts_with_project_prefix(PyObject* mod, PyObject* name, const Ref& prefix) {
-    return contracts::startswith(mod, [&] { return prefix ? prefix : project_prefix(name); });
+bool starts_with_project_prefix(PyObject* mod, PyObject* name) {
+    return contracts::startswith(mod, [&] { return project_prefix(name); });
 }
 
 void remove_cell(PyObject* pdk, PyObject* k) {
@@ -40,7 +34,6 @@ void remove_container(PyObject* pdk, PyObject* k) {
 Ref clean_containers_also_in_cells(const Context& c) {
     PyObject* const pdk = c.arg(0);
     const Ref name = contracts::settings::get_project_name(c);
-    const Ref prefix = fixed_prefix(name.get());
     // A snapshot: the loop deletes from the registry it walks.
     const Ref keys = py::check(PySequence_List(layout::containers(pdk).get()));
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i) {
@@ -65,9 +58,9 @@ Ref clean_containers_also_in_cells(const Context& c) {
             continue;
         }
         // The project's own definition wins; between two foreign ones, the cell.
-        if (starts_with_project_prefix(container_mod.get(), name.get(), prefix))
+        if (starts_with_project_prefix(container_mod.get(), name.get()))
             remove_cell(pdk, k.get());
-        else if (starts_with_project_prefix(cell_mod.get(), name.get(), prefix))
+        else if (starts_with_project_prefix(cell_mod.get(), name.get()))
             remove_container(pdk, k.get());
         else if (py::contains(layout::containers(pdk).get(), k.get()) &&
                  py::contains(layout::cells(pdk).get(), k.get()))

@@ -5,7 +5,6 @@
 #include "core/pdk/functions.hpp"
 #include "pyapi/dict_watch.hpp"
 #include "pyapi/sort.hpp"
-#include "pyapi/strings.hpp"
 
 namespace quorin::pdk {
 
@@ -72,7 +71,7 @@ Ref log_sorted(const Context& c, const char* line, SortedNames&& sorted_names) {
 bool source_differs(py::FreshItem& s, py::FreshItem& p) {
     const Ref static_source = records::source(s.get().get());
     const Ref present_source = records::source(p.get().get());
-    return py::not_equal(static_source.get(), present_source.get());
+    return py::compare(static_source.get(), present_source.get(), Py_NE);
 }
 
 bool path_requested(py::FreshItem& s, PyObject* paths) {
@@ -134,16 +133,13 @@ Ref get_database_updates(const Context& c) {
     log_sorted(c, "updated factories: %U", [&] { return py::sorted(updated_record_names.get()); });
 
     const Ref deleted_record_names = combine(present_keys, static_keys, changes, PyNumber_Subtract);
-    const Ref logged_names = log_sorted(c, "removed factories: %U", [&] {
+    log_sorted(c, "removed factories: %U", [&] {
         return sorted_difference(deleted_record_names.get(), present_records, static_keys, changes);
     });
 
     const Ref add = py::check(PySequence_Concat(new_records.get(), updated_records.get()));
     records::sort_by_name(add.get());
-    // Sorting the same names again could only repeat the first sort, unless a
-    // comparison of theirs is Python code.
-    const Ref remove = py::all_exact_str(logged_names.get()) ? py::check(PySequence_List(logged_names.get()))
-                                                             : py::sorted(deleted_record_names.get());
+    const Ref remove = py::sorted(deleted_record_names.get());
     return py::check(PyTuple_Pack(2, add.get(), remove.get()));
 }
 

@@ -6,7 +6,6 @@
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
-#include "pyapi/strings.hpp"
 
 namespace quorin::pdk {
 
@@ -58,10 +57,9 @@ Ref failure_cell(const Context& c, PyObject* name, PyObject* static_record, PyOb
 Ref find_cells(const Context& c) {
     PyObject* const static_records = c.arg(0);
     PyObject* const modules = c.arg(1);
-    // Every entry may yield a cell: sized for that, the result never grows.
-    Ref new_cells = py::new_dict_sized(PyDict_GET_SIZE(static_records));
+    Ref new_cells = py::new_dict();
     py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
-        if (py::not_equal(records::status(static_record).get(), names::UNKNOWN))
+        if (py::compare(records::status(static_record).get(), names::UNKNOWN, Py_NE))
             return;
         const Ref path = records::absolute_source(static_record);
         Ref mod = py::dict_get(modules, path.get());
