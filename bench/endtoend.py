@@ -211,8 +211,11 @@ def stand_ins_at(rev: str, into: Path) -> Path:
 
 def spawn(side: str, project: Path, database: Path, repeats: int, path: Path | None) -> Any:
     env = dict(os.environ)
+    # The worker is `bench.endtoend` itself, importable from the checkout wherever the run starts.
+    search = [str(Path(__file__).resolve().parents[1]), env.get("PYTHONPATH", "")]
     if path is not None:
-        env["PYTHONPATH"] = os.pathsep.join([str(path), env.get("PYTHONPATH", "")])
+        search.insert(0, str(path))
+    env["PYTHONPATH"] = os.pathsep.join(search)
     database.unlink(missing_ok=True)
     argv = [sys.executable, "-m", "bench.endtoend", "--worker", side]
     argv += ["--project", str(project), "--database", str(database), "--repeats", str(repeats)]
