@@ -150,14 +150,7 @@ class Interrupt(BaseException):
     "regex, error, message",
     [
         (Interrupt("stop"), Interrupt, "stop"),
-        (
-            None,
-            TypeError,
-            (
-                "argument after * must be an iterable, not NoneType",
-                "'NoneType' object is not iterable",
-            ),
-        ),
+        (None, TypeError, "'NoneType' object is not iterable"),
         (5, TypeError, "'int' object is not iterable"),
         ([7], TypeError, "Argument 'funcname' has incorrect type (expected str, got int)"),
     ],

@@ -1,10 +1,11 @@
 #include "contracts/factories.hpp"
 
+#include "contracts/builtins.hpp"
+
 namespace quorin::pdk::contracts::factories {
 
-Ref module_name(PyObject* factory) {
-    Ref module = py::getattr_optional(factory, names::dunder_module);
-    return module ? std::move(module) : Ref::borrow(names::empty_text);
+Ref module_name(const Context& c, PyObject* factory) {
+    return builtins::getattr(c, factory, names::dunder_module, names::empty_text);
 }
 
 }  // namespace quorin::pdk::contracts::factories

@@ -6,6 +6,6 @@
 namespace quorin::pdk::contracts::factories {
 
 // `getattr(factory, "__module__", "")`.
-Ref module_name(PyObject* factory);
+Ref module_name(const Context& c, PyObject* factory);
 
 }  // namespace quorin::pdk::contracts::factories

@@ -1,6 +1,6 @@
 #include "contracts/imports.hpp"
 
-#include "pyapi/module_attr.hpp"
+#include "contracts/builtins.hpp"
 
 namespace quorin::pdk::contracts::imports {
 
@@ -19,7 +19,7 @@ Ref get_cells_from_regex(const Context& c, PyObject* path) {
     try {
         return py::call_method(c.global(names::imports).get(), names::get_cells_from_regex, path);
     } catch (const py::Error& error) {
-        if (!PyErr_GivenExceptionMatches(error.exception(), PyExc_Exception))
+        if (!builtins::caught_by(c, error.exception(), names::Exception))
             throw;
         return Ref();
     }
@@ -38,8 +38,8 @@ Ref module_entry(PyObject* mapping, PyObject* path) {
     return py::call_method(mapping, names::get, path);
 }
 
-Ref module_attribute(PyObject* module, PyObject* name) {
-    return py::module_attribute_optional(module, name);
+Ref module_attribute(const Context& c, PyObject* module, PyObject* name) {
+    return builtins::getattr(c, module, name, Py_None);
 }
 
 }  // namespace quorin::pdk::contracts::imports

@@ -20,6 +20,6 @@ Ref result_entry(PyObject* mapping, PyObject* path);
 Ref module_entry(PyObject* mapping, PyObject* path);
 // `getattr(module, name, None)` on a module it imported; empty or None when
 // there is no such attribute.
-Ref module_attribute(PyObject* module, PyObject* name);
+Ref module_attribute(const Context& c, PyObject* module, PyObject* name);
 
 }  // namespace quorin::pdk::contracts::imports

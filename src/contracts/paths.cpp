@@ -1,5 +1,6 @@
 #include "contracts/paths.hpp"
 
+#include "contracts/builtins.hpp"
 #include "contracts/pathlib/posix_relative_to.hpp"
 #include "pyapi/fast_paths.hpp"
 
@@ -18,7 +19,15 @@ Ref parts(PyObject* path) {
     return py::getattr(path, names::parts);
 }
 
-bool relative_to_succeeds(PyObject* path, PyObject* other) {
+namespace {
+// Whether the clause's `ValueError` is the built-in one, which the shortcut's
+// "raises ValueError" answers for.
+bool catches_builtin_value_error(const Context& c) {
+    return c.global(names::ValueError).is(PyExc_ValueError);
+}
+}  // namespace
+
+bool relative_to_succeeds(const Context& c, PyObject* path, PyObject* other) {
     using Answer = pathlib::PosixRelativeTo::Answer;
     const Answer answer = py::on(py::FastPath::relative_to)
                               ? pathlib::PosixRelativeTo::instance().answer(path, other)
@@ -27,19 +36,24 @@ bool relative_to_succeeds(PyObject* path, PyObject* other) {
         case Answer::returns:
             return true;
         case Answer::raises_value_error:
-            return false;
+            if (catches_builtin_value_error(c))
+                return false;
+            break;
         case Answer::ask_the_method:
             break;
     }
     PyObject* args[] = {path, other};
     const Ref result = Ref::steal(PyObject_VectorcallMethod(names::relative_to, args, 2, nullptr));
-    if (result)
+    if (result) {
+        py::handle_signals();
         return true;
+    }
     // The common "not under it" answer is cleared here, without the cost of a
     // C++ throw and catch per path.
-    if (!PyErr_ExceptionMatches(PyExc_ValueError))
-        py::throw_raised();
-    PyErr_Clear();
+    const Ref raised = Ref::steal(PyErr_GetRaisedException());
+    if (!contracts::builtins::caught_by(c, raised.get(), names::ValueError))
+        throw py::Error(Ref(raised));
+    py::handle_signals();
     return false;
 }
 

@@ -16,9 +16,10 @@ Ref resolve(PyObject* path);
 Ref parts(PyObject* path);
 
 // `path.relative_to(other)`: whether it returns (its result is dropped) rather
-// than raise ValueError; any other exception propagates. The standard
-// library's own POSIX paths are answered from their texts, without the call
-// (pathlib/posix_relative_to.hpp).
-bool relative_to_succeeds(PyObject* path, PyObject* other);
+// than raise what `except ValueError:` catches; any other exception
+// propagates. The standard library's own POSIX paths are answered from their
+// texts, without the call (pathlib/posix_relative_to.hpp), where that clause
+// names the built-in ValueError.
+bool relative_to_succeeds(const Context& c, PyObject* path, PyObject* other);
 
 }  // namespace quorin::pdk::contracts::paths

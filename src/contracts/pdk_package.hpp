@@ -7,7 +7,7 @@
 namespace quorin::pdk::contracts::pdk_package {
 
 // `hasattr(module, "PDK")`.
-bool exposes_pdk(PyObject* module);
+bool exposes_pdk(const Context& c, PyObject* module);
 // `module.PDK`.
 Ref pdk(PyObject* module);
 

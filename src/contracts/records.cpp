@@ -33,8 +33,8 @@ void set_message(PyObject* record, PyObject* value) {
     py::setattr(record, names::message, value);
 }
 
-void sort_by_name(PyObject* records) {
-    py::sort_by_attribute(records, names::name);
+Ref name_key() {
+    return py::attribute_getter(names::name);
 }
 
 }  // namespace quorin::pdk::contracts::records

@@ -18,7 +18,7 @@ Ref status(PyObject* record);
 Ref message(PyObject* record);
 void set_status(PyObject* record, PyObject* value);
 void set_message(PyObject* record, PyObject* value);
-// `records.sort(key=lambda record: record.name)` on a list of records.
-void sort_by_name(PyObject* records);
+// `lambda record: record.name`, the key records are sorted by.
+Ref name_key();
 
 }  // namespace quorin::pdk::contracts::records

@@ -63,7 +63,8 @@ Ref cast(const Context& c, const py::Name& type_name, PyObject* obj) {
     return py::call(cast.get(), type, obj);
 }
 Ref defaultdict_of_lists(const Context& c) {
-    return py::call(c.global(names::defaultdict).get(), reinterpret_cast<PyObject*>(&PyList_Type));
+    const Ref defaultdict = c.global(names::defaultdict);
+    return py::call(defaultdict.get(), c.global(names::list));
 }
 Ref get(PyObject* groups, PyObject* key, PyObject* default_value) {
     return py::call_method(groups, names::get, key, default_value);

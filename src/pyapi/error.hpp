@@ -63,6 +63,13 @@ template <class... Args>
 // cycle. `type` is the class the statement named.
 [[noreturn]] void raise_chained(PyObject* type, PyObject* exception, Where where = Where::current());
 
+// `raise value`: an exception instance is raised itself, an exception class
+// is called first; anything else raises the interpreter's TypeError.
+[[noreturn]] void raise_value(PyObject* value, Where where = Where::current());
+// What `except type:` requires of its type before it matches (a class derived
+// from BaseException, or a tuple of them): TypeError otherwise.
+void check_except_type(PyObject* type, Where where = Where::current());
+
 // Turns a C API result into an owned handle, throwing when it signals failure.
 inline Ref check(PyObject* result, Where where = Where::current()) {
     if (result == nullptr) [[unlikely]]

@@ -1,6 +1,7 @@
 #include "pyapi/function.hpp"
 
 #include "pyapi/binder.hpp"
+#include "pyapi/call_depth.hpp"
 #include "pyapi/identifiers.hpp"
 #include "pyapi/monitoring.hpp"
 #include "pyapi/ops.hpp"
@@ -18,6 +19,7 @@ struct FunctionObject {
     PyObject_HEAD vectorcallfunc vectorcall;
     const FunctionDef* def;
     PyObject* globals;
+    PyObject* builtins;  // where a name missing from the globals is looked up
     PyObject* closure;
     PyObject* name;
     PyObject* qualname;
@@ -35,13 +37,10 @@ FunctionObject* as_function(PyObject* o) {
     return reinterpret_cast<FunctionObject*>(o);
 }
 
-PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf,
-                              PyObject* kwnames) noexcept {
-    // Project code called back from here may recurse into the module.
-    if (Py_EnterRecursiveCall(" while calling a Python object"))
-        return nullptr;
+// The body's part of a call: what the interpreter does for a Python function
+// between binding its arguments and returning.
+PyObject* call_body(PyObject* self, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept {
     FunctionObject* f = as_function(self);
-    PyObject* result = nullptr;
     try {
         // Only a finaliser that outlives a collected cycle can hold a function
         // whose references the collector already dropped.
@@ -52,11 +51,17 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
         // only what leaves the body gets the function's traceback entry and
         // its monitoring events.
         bind(*f->def, args, nargsf, kwnames, bound);
+        CallDepth depth;
+        if (!depth.enter())
+            throw_raised();
         try {
             monitor_start(f->monitor, f->qualname, f->def->defined);
+            // A signal that came in meanwhile is handled as a Python function's
+            // first instruction would handle it.
+            handle_signals(f->def->defined);
             Ref value = f->def->impl(Context(self, bound.values.data()));
             monitor_return(f->monitor, value.get(), f->def->defined);
-            result = value.release();
+            return value.release();
         } catch (...) {
             const Where where = set_error_from_current_exception();
             add_traceback_entry(f->qualname, f->globals, where);
@@ -65,14 +70,22 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
     } catch (...) {
         set_error_from_current_exception();
     }
-    Py_LeaveRecursiveCall();
-    return result;
+    return nullptr;
+}
+
+PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf,
+                              PyObject* kwnames) noexcept {
+    ProfiledCall profiled;
+    if (!profiled.begin(self))
+        return nullptr;
+    return profiled.end(self, call_body(self, args, nargsf, kwnames));
 }
 
 int function_traverse(PyObject* self, visitproc visit, void* arg) {
     FunctionObject* f = as_function(self);
     Py_VISIT(Py_TYPE(self));
     Py_VISIT(f->globals);
+    Py_VISIT(f->builtins);
     Py_VISIT(f->closure);
     Py_VISIT(f->name);
     Py_VISIT(f->qualname);
@@ -88,6 +101,7 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) {
 int function_clear(PyObject* self) {
     FunctionObject* f = as_function(self);
     Py_CLEAR(f->globals);
+    Py_CLEAR(f->builtins);
     Py_CLEAR(f->closure);
     Py_CLEAR(f->module_name);
     Py_CLEAR(f->doc);
@@ -163,20 +177,6 @@ PyObject* get_qualname(PyObject* self, void*) {
 int set_qualname(PyObject* self, PyObject* value, void*) {
     return set_str(&as_function(self)->qualname, value, "__qualname__");
 }
-PyObject* get_module(PyObject* self, void*) {
-    return get_or_none(as_function(self)->module_name);
-}
-int set_module(PyObject* self, PyObject* value, void*) {
-    Py_XSETREF(as_function(self)->module_name, Py_NewRef(value != nullptr ? value : Py_None));
-    return 0;
-}
-PyObject* get_doc(PyObject* self, void*) {
-    return get_or_none(as_function(self)->doc);
-}
-int set_doc(PyObject* self, PyObject* value, void*) {
-    Py_XSETREF(as_function(self)->doc, Py_NewRef(value != nullptr ? value : Py_None));
-    return 0;
-}
 PyObject* get_annotations(PyObject* self, void*) {
     FunctionObject* f = as_function(self);
     if (f->annotations == nullptr || f->annotations == Py_None) {
@@ -203,9 +203,6 @@ PyObject* get_defaults(PyObject* self, void*) {
 int set_defaults(PyObject* self, PyObject* value, void*) {
     return set_optional(&as_function(self)->defaults, value, &PyTuple_Type,
                         "__defaults__ must be set to a tuple object");
-}
-PyObject* get_globals(PyObject* self, void*) {
-    return get_or_none(as_function(self)->globals);
 }
 
 // `inspect.Signature` of the parameters, the current defaults and annotations.
@@ -264,8 +261,6 @@ PyGetSetDef call_getset = {
 PyGetSetDef function_getset[] = {
     {.name = "__name__", .get = get_name, .set = set_name, .doc = nullptr, .closure = nullptr},
     {.name = "__qualname__", .get = get_qualname, .set = set_qualname, .doc = nullptr, .closure = nullptr},
-    {.name = "__module__", .get = get_module, .set = set_module, .doc = nullptr, .closure = nullptr},
-    {.name = "__doc__", .get = get_doc, .set = set_doc, .doc = nullptr, .closure = nullptr},
     {.name = "__annotations__",
      .get = get_annotations,
      .set = set_annotations,
@@ -277,7 +272,6 @@ PyGetSetDef function_getset[] = {
      .doc = nullptr,
      .closure = nullptr},
     {.name = "__defaults__", .get = get_defaults, .set = set_defaults, .doc = nullptr, .closure = nullptr},
-    {.name = "__globals__", .get = get_globals, .set = nullptr, .doc = nullptr, .closure = nullptr},
     {.name = "__signature__", .get = get_signature, .set = nullptr, .doc = nullptr, .closure = nullptr},
     {.name = "__dict__",
      .get = PyObject_GenericGetDict,
@@ -287,7 +281,25 @@ PyGetSetDef function_getset[] = {
     {.name = nullptr, .get = nullptr, .set = nullptr, .doc = nullptr, .closure = nullptr},
 };
 
+// The plain attributes, declared as the interpreter's own function type
+// declares them: None when unset or deleted.
 PyMemberDef function_members[] = {
+    {.name = "__doc__", .type = _Py_T_OBJECT, .offset = offsetof(FunctionObject, doc), .flags = 0, .doc = nullptr},
+    {.name = "__module__",
+     .type = _Py_T_OBJECT,
+     .offset = offsetof(FunctionObject, module_name),
+     .flags = 0,
+     .doc = nullptr},
+    {.name = "__globals__",
+     .type = _Py_T_OBJECT,
+     .offset = offsetof(FunctionObject, globals),
+     .flags = Py_READONLY,
+     .doc = nullptr},
+    {.name = "__builtins__",
+     .type = _Py_T_OBJECT,
+     .offset = offsetof(FunctionObject, builtins),
+     .flags = Py_READONLY,
+     .doc = nullptr},
     {.name = "__vectorcalloffset__",
      .type = Py_T_PYSSIZET,
      .offset = offsetof(FunctionObject, vectorcall),
@@ -358,14 +370,19 @@ PyObject* Context::globals() const noexcept {
 }
 
 Ref Context::global(const Name& name, Where where) const {
-    if (Ref value = dict_get(globals(), name))
+    if (Ref value = dict_get(globals(), name, where))
         return value;
-    const Ref builtins = Ref::steal(PyEval_GetFrameBuiltins());
-    if (builtins) {
-        if (Ref value = dict_get(builtins.get(), name))
+    // The builtins the function was made with, as a Python function keeps
+    // those its module had when it was defined: never the caller's.
+    PyObject* const builtins = as_function(function_)->builtins;
+    if (PyDict_CheckExact(builtins)) {
+        if (Ref value = dict_get(builtins, name, where))
             return value;
     } else {
-        throw_raised(where);
+        PyObject* value = nullptr;
+        check_status(PyMapping_GetOptionalItem(builtins, name, &value), where);
+        if (value != nullptr)
+            return Ref::steal(value);
     }
     raise(PyExc_NameError, {"name '%U' is not defined", where}, name.get());
 }
@@ -394,12 +411,28 @@ void create_function_type(PyObject* module) {
     Py_XSETREF(function_type, type.release());
 }
 
+namespace {
+// The builtins of code defined with `globals`, found as the interpreter finds
+// them for a new function: the namespace's `__builtins__` (a module stands for
+// its dict), else the current ones.
+Ref builtins_of(PyObject* globals) {
+    Ref builtins = dict_get(globals, names::dunder_builtins);
+    if (!builtins)
+        return check(PyEval_GetFrameBuiltins());
+    if (PyModule_Check(builtins.get()))
+        return Ref::borrow(PyModule_GetDict(builtins.get()));
+    return builtins;
+}
+}  // namespace
+
 Ref new_function(const FunctionInit& init) {
+    Ref builtins = builtins_of(init.globals);
     Ref self = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(function_type), 0));
     FunctionObject* f = as_function(self.get());
     f->vectorcall = function_vectorcall;
     f->def = init.def;
     f->globals = Py_NewRef(init.globals);
+    f->builtins = builtins.release();
     f->closure = Py_XNewRef(init.closure);
     f->name = Py_NewRef(init.name);
     f->qualname = Py_NewRef(init.qualname);

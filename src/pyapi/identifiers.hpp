@@ -29,6 +29,7 @@ namespace quorin::py::names {
 
 inline Name empty_text{""};
 inline Name add_note{"add_note"};
+inline Name dunder_builtins{"__builtins__"};
 inline Name dunder_func{"__func__"};
 inline Name empty{"empty"};
 inline Name fget{"fget"};

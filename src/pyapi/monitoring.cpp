@@ -2,6 +2,8 @@
 
 #include "pyapi/traceback.hpp"
 
+#include <utility>
+
 namespace quorin::py {
 
 namespace {
@@ -10,6 +12,20 @@ namespace {
 // interpreter fires no event for code the callback calls; nor do we.
 bool in_callback() {
     return PyThreadState_GET()->tracing != 0;
+}
+
+// The frame of the innermost call this thread reported to its profiler.
+thread_local PyObject* open_frame = nullptr;
+
+// Calls the profile function as the interpreter does, marked as tracing so
+// that nothing it runs is reported in turn; the object it belongs to is held
+// for the call, since the function may replace itself.
+int call_profiler(PyThreadState* thread, PyObject* frame, int what, PyObject* arg) {
+    const Ref owner = Ref::borrow(thread->c_profileobj);
+    ++thread->tracing;
+    const int status = thread->c_profilefunc(owner.get(), reinterpret_cast<PyFrameObject*>(frame), what, arg);
+    --thread->tracing;
+    return status;
 }
 
 bool any_active(const MonitorState& state) {
@@ -24,8 +40,44 @@ bool any_active(const MonitorState& state) {
 
 namespace detail {
 
+[[gnu::cold]] bool fire_c_call(PyThreadState* thread, PyObject* function, PyObject*& frame,
+                               PyObject*& previous) noexcept {
+    if (in_callback())
+        return true;
+    PyObject* const current = reinterpret_cast<PyObject*>(PyEval_GetFrame());
+    if (current == nullptr || current == open_frame)
+        return true;
+    if (call_profiler(thread, current, PyTrace_C_CALL, function) != 0)
+        return false;
+    frame = Py_NewRef(current);
+    previous = std::exchange(open_frame, current);
+    return true;
+}
+
+[[gnu::cold]] PyObject* fire_c_end(PyThreadState* thread, PyObject* function, PyObject* frame,
+                                   PyObject* previous, PyObject* result) noexcept {
+    const Ref held = Ref::steal(frame);
+    open_frame = previous;
+    // A profiler that removed itself during the call hears no more of it.
+    if (thread->c_profilefunc == nullptr)
+        return result;
+    if (result != nullptr) {
+        Ref value = Ref::steal(result);
+        return call_profiler(thread, frame, PyTrace_C_RETURN, function) == 0 ? value.release() : nullptr;
+    }
+    // The exception waits while the profiler runs; one it raises replaces it.
+    const Ref raised = Ref::steal(PyErr_GetRaisedException());
+    if (call_profiler(thread, frame, PyTrace_C_EXCEPTION, function) == 0)
+        PyErr_SetRaisedException(Ref(raised).release());
+    return nullptr;
+}
+
 [[gnu::cold]] void entered(MonitorState& state, std::uint64_t seen, PyObject* const& qualname,
                            const Where& defined) {
+    if (state.version != seen) {
+        for (PyMonitoringState& event : state.events)
+            event.active &= std::uint8_t(~MonitorState::frame_reading_tools);
+    }
     if (state.version != seen && state.code == nullptr && any_active(state)) {
         try {
             // Named as the function's traceback entries name it, so that a

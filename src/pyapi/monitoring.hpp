@@ -2,6 +2,12 @@
 // function: PY_START when the body begins, PY_RETURN with its result, PY_UNWIND
 // when an exception leaves it. Profilers and every other sys.monitoring tool
 // learn of calls from these events alone.
+//
+// Tools that read the current frame on those events (the debugger's tool and
+// the interpreter's own `sys.settrace`/`sys.setprofile` adapters) would find
+// the caller's frame there and take it for ours, so they get none of them;
+// `sys.setprofile` tools get what they get around a built-in function instead
+// (`ProfiledCall`).
 #pragma once
 
 #include "pyapi/error.hpp"
@@ -24,6 +30,10 @@ enum MonitoredEvent : unsigned char { on_start, on_return, on_unwind, monitored_
 // in the function object and starts zeroed with it, which is the interpreter's
 // own starting point (version 0, no tool active).
 struct MonitorState {
+    // Tool ids (bits of `PyMonitoringState::active`) that are told nothing:
+    // the debugger's, then the ones behind `sys.setprofile` and `sys.settrace`.
+    static constexpr std::uint8_t frame_reading_tools = (1u << 0) | (1u << 6) | (1u << 7);
+
     std::uint64_t version;
     PyMonitoringState events[monitored_events];
     PyObject* code;  // owned; made when a tool first turns one of the events on
@@ -32,6 +42,9 @@ struct MonitorState {
 };
 
 namespace detail {
+bool fire_c_call(PyThreadState* thread, PyObject* function, PyObject*& frame, PyObject*& previous) noexcept;
+PyObject* fire_c_end(PyThreadState* thread, PyObject* function, PyObject* frame, PyObject* previous,
+                     PyObject* result) noexcept;
 void entered(MonitorState& state, std::uint64_t seen, PyObject* const& qualname, const Where& defined);
 void fire_return(MonitorState& state, PyObject* result, const Where& defined);
 void fire_unwind(MonitorState& state) noexcept;
@@ -69,5 +82,41 @@ inline void monitor_unwind(MonitorState& state) noexcept {
             detail::fire_unwind(state);
     }
 }
+
+// `c_call`, then `c_return` or `c_exception`, for the profile function of
+// `sys.setprofile` (or `PyEval_SetProfile`), with the caller's frame: what the
+// interpreter tells it around a call of a built-in function. A call made by
+// the module's own code, under the same frame, tells it nothing more, as a
+// built-in function's calls from C do not.
+class ProfiledCall {
+public:
+    ProfiledCall() noexcept = default;
+    ProfiledCall(const ProfiledCall&) = delete;
+    ProfiledCall& operator=(const ProfiledCall&) = delete;
+
+    // False, with the profiler's exception raised, when it refused the call.
+    [[nodiscard]] bool begin(PyObject* function) noexcept {
+        if constexpr (monitoring_compiled) {
+            thread_ = PyThreadState_GET();
+            if (thread_->c_profilefunc != nullptr) [[unlikely]]
+                return detail::fire_c_call(thread_, function, frame_, previous_);
+        }
+        return true;
+    }
+    // The call's result (null with an exception raised), after the profiler
+    // was told; a profiler that raises replaces it.
+    PyObject* end(PyObject* function, PyObject* result) noexcept {
+        if constexpr (monitoring_compiled) {
+            if (frame_ != nullptr) [[unlikely]]
+                return detail::fire_c_end(thread_, function, frame_, previous_, result);
+        }
+        return result;
+    }
+
+private:
+    PyThreadState* thread_ = nullptr;
+    PyObject* frame_ = nullptr;     // owned while a c_call is open
+    PyObject* previous_ = nullptr;  // the frame of the c_call open before this one
+};
 
 }  // namespace quorin::py

@@ -5,9 +5,9 @@ namespace quorin::py {
 
 Ref call_star(PyObject* callable, PyObject* items, Where where) {
     const Ref args = check(PySequence_Tuple(items), where);
-    return check(PyObject_Vectorcall(callable, PySequence_Fast_ITEMS(args.get()),
-                                     size_t(PyTuple_GET_SIZE(args.get())), nullptr),
-                 where);
+    return returned(PyObject_Vectorcall(callable, PySequence_Fast_ITEMS(args.get()),
+                                        size_t(PyTuple_GET_SIZE(args.get())), nullptr),
+                    where);
 }
 
 Ref call_method_items(PyObject* mapping, Where where) {

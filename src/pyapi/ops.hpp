@@ -19,14 +19,28 @@ inline PyObject* raw(const Constant& c) noexcept {
     return c.get();
 }
 
+// Handles a pending signal where Python code would: when a call returns, and
+// at each turn of a loop. Its handler's exception is thrown.
+inline void handle_signals(Where where = Where::current()) {
+    if (PyErr_CheckSignals() < 0) [[unlikely]]
+        throw_raised(where);
+}
+
 // --- calls (vectorcall; keyword values follow the positional ones) ---------
+
+// What a call gave back, once pending signals are handled.
+inline Ref returned(PyObject* result, Where where) {
+    Ref value = check(result, where);
+    handle_signals(where);
+    return value;
+}
 
 template <class... Args>
 Ref call(At callable, const Args&... args) {
     PyObject* stack[] = {nullptr, raw(args)...};
-    return check(PyObject_Vectorcall(callable.object, stack + 1,
-                                     sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr),
-                 callable.where);
+    return returned(PyObject_Vectorcall(callable.object, stack + 1,
+                                        sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr),
+                    callable.where);
 }
 
 // `kwnames` names the last kwnames.size() of `args`.
@@ -35,15 +49,15 @@ Ref call_kw(At callable, const NameTuple<N>& kwnames, const Args&... args) {
     static_assert(N <= sizeof...(Args), "a keyword name without a value");
     PyObject* stack[] = {nullptr, raw(args)...};
     const auto npos = Py_ssize_t(sizeof...(Args)) - kwnames.size();
-    return check(PyObject_Vectorcall(callable.object, stack + 1,
-                                     size_t(npos) | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()),
-                 callable.where);
+    return returned(PyObject_Vectorcall(callable.object, stack + 1,
+                                        size_t(npos) | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()),
+                    callable.where);
 }
 
 template <class... Args>
 Ref call_method(At self, PyObject* name, const Args&... args) {
     PyObject* stack[] = {self.object, raw(args)...};
-    return check(PyObject_VectorcallMethod(name, stack, 1 + sizeof...(Args), nullptr), self.where);
+    return returned(PyObject_VectorcallMethod(name, stack, 1 + sizeof...(Args), nullptr), self.where);
 }
 
 // `mapping.items()`.
@@ -158,6 +172,7 @@ void for_each_item(PyObject* dict, Fn&& fn, Where where = Where::current()) {
         const Ref k = Ref::borrow(key);
         const Ref v = Ref::borrow(value);
         fn(k.get(), v.get());
+        handle_signals(where);
     }
 }
 
@@ -172,8 +187,10 @@ template <class Fn>
 void for_each(PyObject* iterable, Fn&& fn, Where where = Where::current()) {
     const Ref it = iter(iterable, where);
     Ref item;
-    while (next(it.get(), item, where))
+    while (next(it.get(), item, where)) {
         fn(item.get());
+        handle_signals(where);
+    }
 }
 // Unpacks any iterable of exactly two items.
 std::pair<Ref, Ref> unpack2(PyObject* o, Where where = Where::current());

@@ -49,4 +49,13 @@ private:
     PyObject* ptr_ = nullptr;
 };
 
+// Releases the handles in the order given, as the interpreter clears a
+// Python function's locals when it returns: the first bound goes first. A
+// function's handles that stand for such locals outlive the loop turn that
+// bound them, as the locals do, until rebound or released here.
+template <class... Refs>
+void release_in_order(Refs&... refs) noexcept {
+    (refs.reset(), ...);
+}
+
 }  // namespace quorin::py

@@ -25,7 +25,7 @@ PyMethodDef next_key_def = {.ml_name = "key", .ml_meth = next_key, .ml_flags = M
 
 void sort_with_key(PyObject* list, PyObject* key) {
     PyObject* stack[] = {list, key};
-    check(PyObject_VectorcallMethod(names::sort, stack, 1, names::kw_key.get()));
+    returned(PyObject_VectorcallMethod(names::sort, stack, 1, names::kw_key.get()), Where::current());
 }
 
 }  // namespace
@@ -40,9 +40,12 @@ Ref sorted(PyObject* iterable) {
     return list;
 }
 
+Ref attribute_getter(const Name& attribute) {
+    return check(PyCFunction_New(&attribute_key_def, attribute));
+}
+
 void sort_by_attribute(PyObject* list, const Name& attribute) {
-    const Ref key = check(PyCFunction_New(&attribute_key_def, attribute));
-    sort_with_key(list, key.get());
+    sort_with_key(list, attribute_getter(attribute).get());
 }
 
 void sort_by_keys(PyObject* list, PyObject* keys) {

@@ -16,6 +16,8 @@ namespace quorin::py {
 void sort(PyObject* list);
 // `sorted(iterable)`.
 Ref sorted(PyObject* iterable);
+// `lambda item: item.<attribute>`, a key function.
+Ref attribute_getter(const Name& attribute);
 // `list.sort(key=lambda item: item.<attribute>)`: the attribute is read once
 // per item, before any comparison.
 void sort_by_attribute(PyObject* list, const Name& attribute);

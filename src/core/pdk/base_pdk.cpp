@@ -1,4 +1,5 @@
 // `get_base_pdk` and the attribute hooks of `FrozenPdk`.
+#include "contracts/builtins.hpp"
 #include "contracts/frozendict.hpp"
 #include "contracts/layout.hpp"
 #include "contracts/logger.hpp"
@@ -12,10 +13,11 @@ namespace quorin::pdk {
 namespace {
 // dicts become frozendicts, lists tuples; anything else stays as it is.
 Ref freeze(const Context& c, PyObject* v) {
-    if (py::isinstance(v, &PyDict_Type))
+    namespace builtins = contracts::builtins;
+    if (builtins::isinstance(c, v, names::dict))
         return contracts::frozendict(c, v);
-    if (py::isinstance(v, &PyList_Type))
-        return py::check(PySequence_Tuple(v));
+    if (builtins::isinstance(c, v, names::list))
+        return builtins::tuple(c, v);
     return Ref::borrow(v);
 }
 
@@ -48,8 +50,8 @@ Ref get_base_pdk(const Context& c) {
     return base_pdk;
 }
 
-Ref frozen_pdk_refuse_change(const Context&) {
-    py::raise(PyExc_AttributeError, "Frozen PDK cannot be modified.");
+Ref frozen_pdk_refuse_change(const Context& c) {
+    contracts::builtins::raise(c, names::AttributeError, py::new_str("Frozen PDK cannot be modified.").get());
 }
 
 }  // namespace quorin::pdk

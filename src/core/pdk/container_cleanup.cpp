@@ -1,5 +1,6 @@
 // `_clean_containers_also_in_cells`: a name that is both a cell and a container
 // of a PDK stays in one registry only.
+#include "contracts/builtins.hpp"
 #include "contracts/factories.hpp"
 #include "contracts/layout.hpp"
 #include "contracts/settings.hpp"
@@ -33,29 +34,29 @@ void remove_container(PyObject* pdk, PyObject* k) {
 
 Ref clean_containers_also_in_cells(const Context& c) {
     PyObject* const pdk = c.arg(0);
-    const Ref name = contracts::settings::get_project_name(c);
+    Ref name = contracts::settings::get_project_name(c);
+    Ref k, container, cell, container_mod, cell_mod;
     // A snapshot: the loop deletes from the registry it walks.
-    const Ref keys = py::check(PySequence_List(layout::containers(pdk).get()));
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i) {
-        const Ref k = Ref::borrow(PyList_GET_ITEM(keys.get(), i));
+    py::for_each(contracts::builtins::list(c, layout::containers(pdk).get()).get(), [&](PyObject* key) {
+        k = Ref::borrow(key);
         if (!py::contains(layout::cells(pdk).get(), k.get()))
-            continue;
-        const Ref container = py::getitem(layout::containers(pdk).get(), k.get());
-        const Ref cell = py::getitem(layout::cells(pdk).get(), k.get());
+            return;
+        container = py::getitem(layout::containers(pdk).get(), k.get());
+        cell = py::getitem(layout::cells(pdk).get(), k.get());
         if (container.is(cell.get())) {
             remove_cell(pdk, k.get());
-            continue;
+            return;
         }
         // A factory that cannot say where it comes from gives way.
-        const Ref container_mod = contracts::factories::module_name(container.get());
+        container_mod = contracts::factories::module_name(c, container.get());
         if (!py::truth(container_mod.get())) {
             remove_container(pdk, k.get());
-            continue;
+            return;
         }
-        const Ref cell_mod = contracts::factories::module_name(cell.get());
+        cell_mod = contracts::factories::module_name(c, cell.get());
         if (!py::truth(cell_mod.get())) {
             remove_cell(pdk, k.get());
-            continue;
+            return;
         }
         // The project's own definition wins; between two foreign ones, the cell.
         if (starts_with_project_prefix(container_mod.get(), name.get()))
@@ -65,7 +66,8 @@ Ref clean_containers_also_in_cells(const Context& c) {
         else if (py::contains(layout::containers(pdk).get(), k.get()) &&
                  py::contains(layout::cells(pdk).get(), k.get()))
             remove_container(pdk, k.get());
-    }
+    });
+    py::release_in_order(name, k, container, cell, container_mod, cell_mod);
     return Ref::borrow(Py_None);
 }
 

@@ -1,6 +1,8 @@
 // `_error_cell` and the error cells it makes: callables that raise the
 // exception a cell's module failed with.
+#include "contracts/builtins.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 #include "core/pdk/surface.hpp"
 #include "pyapi/ops.hpp"
 
@@ -40,8 +42,8 @@ Ref make_error_cell(PyObject* globals, PyObject* funcname, PyObject* modname, Py
 
 Ref error_cell(const Context& c) {
     Ref error = Ref::borrow(c.arg(2));
-    if (py::isinstance(error.get(), &PyUnicode_Type))
-        error = py::call(PyExc_RuntimeError, error);
+    if (contracts::builtins::isinstance(c, error.get(), names::str))
+        error = contracts::builtins::exception(c, names::RuntimeError, error.get());
     return make_error_cell(c.globals(), c.arg(0), c.arg(1), error.get());
 }
 

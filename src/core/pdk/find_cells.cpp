@@ -1,11 +1,14 @@
 // `_find_cells`: the cell functions of the unresolved static records, with
 // error cells where a module or a function is missing.
+#include "contracts/builtins.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/paths.hpp"
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
+
+#include <tuple>
 
 namespace quorin::pdk {
 
@@ -14,18 +17,6 @@ namespace records = contracts::records;
 
 bool is_none(const Ref& value) {
     return !value || value.is(Py_None);
-}
-
-// A module that the run did not import: imported now, without reloading, and
-// kept in `modules` for later records and for the caller.
-Ref import_on_demand(const Context& c, PyObject* modules, PyObject* path) {
-    const Ref import_modules = contracts::imports::import_modules_function(c);
-    const Ref paths = py::new_list(1);
-    PyList_SET_ITEM(paths.get(), 0, Ref::borrow(path).release());
-    const Ref result = contracts::imports::call_import_modules(import_modules.get(), paths.get(), false);
-    const auto [extra_modules, ignored] = py::unpack2(result.get());
-    py::update(modules, extra_modules.get());
-    return contracts::imports::module_entry(extra_modules.get(), path);
 }
 
 Ref module_not_found_message(PyObject* static_record, PyObject* path) {
@@ -40,16 +31,21 @@ Ref cell_not_found_message(PyObject* static_record, PyObject* path) {
     return py::format("Cell '%U' not found in '%U'.", name, path_text);
 }
 
-// The record already carries its failure: the message is logged and becomes
-// the exception the error cell raises, each time read back from the record.
-Ref failure_cell(const Context& c, PyObject* name, PyObject* static_record, PyObject* path,
-                 PyObject* error_type) {
+// The record is marked as failed with the message `compose` makes then, which
+// is logged and becomes the `error_type` the error cell raises, each time read
+// back from the record. Returns the exception made and the error cell.
+template <class Compose>
+std::tuple<Ref, Ref> fail(const Context& c, PyObject* name, PyObject* static_record, PyObject* path,
+                          Compose&& compose, const py::Name& error_type) {
+    records::set_status(static_record, names::ERROR_);
+    records::set_message(static_record, compose().get());
     const auto warning = contracts::logger::warning(c);
     warning(records::message(static_record).get());
-    const Ref error = py::call(error_type, records::message(static_record));
+    Ref error = contracts::builtins::exception(c, error_type, [&] { return records::message(static_record); });
     const Ref error_cell = c.global(names::_error_cell);
     const Ref modname = contracts::paths::file_name(path);
-    return py::call(error_cell.get(), name, modname, error);
+    Ref cell = py::call(error_cell.get(), name, modname, error);
+    return {std::move(error), std::move(cell)};
 }
 
 }  // namespace
@@ -58,34 +54,42 @@ Ref find_cells(const Context& c) {
     PyObject* const static_records = c.arg(0);
     PyObject* const modules = c.arg(1);
     Ref new_cells = py::new_dict();
-    py::for_each_item(static_records, [&](PyObject* name, PyObject* static_record) {
-        if (py::compare(records::status(static_record).get(), names::UNKNOWN, Py_NE))
+    // The loop's locals, held as long as the Python function holds them.
+    Ref name, static_record, path, mod, extra_modules, _, error, cell;
+    py::for_each_item(static_records, [&](PyObject* key, PyObject* value) {
+        name = Ref::borrow(key);
+        static_record = Ref::borrow(value);
+        if (py::compare(records::status(static_record.get()).get(), names::UNKNOWN, Py_NE))
             return;
-        const Ref path = records::absolute_source(static_record);
-        Ref mod = py::dict_get(modules, path.get());
+        path = records::absolute_source(static_record.get());
+        mod = py::dict_get(modules, path.get());
         if (is_none(mod)) {
-            mod = import_on_demand(c, modules, path.get());
-            if (is_none(mod)) {
-                records::set_status(static_record, names::ERROR_);
-                const Ref message = module_not_found_message(static_record, path.get());
-                records::set_message(static_record, message.get());
-                const Ref error_cell =
-                    failure_cell(c, name, static_record, path.get(), PyExc_ModuleNotFoundError);
-                py::dict_set(new_cells.get(), name, error_cell.get());
-                return;
-            }
+            // Not among the run's files: imported now, without reloading, and
+            // kept in `modules` for later records and for the caller.
+            const Ref import_modules = contracts::imports::import_modules_function(c);
+            const Ref paths = py::new_list(1);
+            PyList_SET_ITEM(paths.get(), 0, Ref(path).release());
+            std::tie(extra_modules, _) = py::unpack2(
+                contracts::imports::call_import_modules(import_modules.get(), paths.get(), false).get());
+            py::update(modules, extra_modules.get());
+            mod = contracts::imports::module_entry(extra_modules.get(), path.get());
         }
-        const Ref cell = contracts::imports::module_attribute(mod.get(), name);
-        if (is_none(cell)) {
-            records::set_status(static_record, names::ERROR_);
-            const Ref message = cell_not_found_message(static_record, path.get());
-            records::set_message(static_record, message.get());
-            const Ref error_cell = failure_cell(c, name, static_record, path.get(), PyExc_ImportError);
-            py::dict_set(new_cells.get(), name, error_cell.get());
+        const bool module_missing = is_none(mod);
+        if (module_missing || is_none(cell = contracts::imports::module_attribute(c, mod.get(), name.get()))) {
+            Ref error_cell;
+            std::tie(error, error_cell) = fail(
+                c, name.get(), static_record.get(), path.get(),
+                [&] {
+                    return module_missing ? module_not_found_message(static_record.get(), path.get())
+                                          : cell_not_found_message(static_record.get(), path.get());
+                },
+                module_missing ? names::ModuleNotFoundError : names::ImportError);
+            py::dict_set(new_cells.get(), name.get(), error_cell.get());
             return;
         }
-        py::dict_set(new_cells.get(), name, cell.get());
+        py::dict_set(new_cells.get(), name.get(), cell.get());
     });
+    py::release_in_order(name, static_record, path, mod, extra_modules, _, error, cell);
     return new_cells;
 }
 

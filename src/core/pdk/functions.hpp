@@ -19,6 +19,7 @@ Ref get_project_pdk(const Context& c);  // `_get_pdk`
 // Registration
 Ref register_cells(const Context& c);
 Ref sort_paths(const Context& c);
+Ref sort_key(const Context& c);  // `_sort_paths.<locals>._sort_key`
 Ref error_cell(const Context& c);
 Ref import_modules(const Context& c);
 Ref handle_import_errors(const Context& c);

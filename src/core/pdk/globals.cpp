@@ -80,6 +80,8 @@ void bind_lazy_components(PyObject* globals) {
     }
 }
 
+}  // namespace
+
 Ref new_function(PyObject* globals, const FunctionRow& row) {
     const Ref name = py::new_str(row.def.name);
     const Ref qualname = py::new_str(row.qualname);
@@ -94,6 +96,8 @@ Ref new_function(PyObject* globals, const FunctionRow& row) {
                              .globals = globals,
                              .closure = nullptr});
 }
+
+namespace {
 
 // `class FrozenPdk(lm.Pdk)`, through the interpreter's class-statement protocol.
 Ref new_frozen_pdk_class(PyObject* globals) {

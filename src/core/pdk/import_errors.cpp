@@ -1,5 +1,6 @@
 // `_handle_import_errors`: error cells and error records for the cells of the
 // files that failed to import.
+#include "contracts/builtins.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/paths.hpp"
@@ -41,12 +42,10 @@ Ref static_names_of(PyObject* static_records_by_path, PyObject* path) {
     return static_names;
 }
 
-// `{*regex_names, *static_names}`; no regex names when their search failed.
-Ref names_set(PyObject* regex_names, PyObject* static_names) {
-    if (regex_names == Py_None)
-        py::raise(PyExc_TypeError, "argument after * must be an iterable, not NoneType");
-    Ref names = py::check(PySet_New(regex_names));
-    py::for_each(static_names, [&](PyObject* name) { py::set_add(names.get(), name); });
+// `names = set(regex_names)`, then `names.update(static_names)`.
+Ref names_set(const Context& c, PyObject* regex_names, PyObject* static_names) {
+    Ref names = contracts::builtins::set(c, regex_names);
+    py::call_method(names.get(), names::update, static_names);
     return names;
 }
 
@@ -55,14 +54,14 @@ Ref error_record(const Context& c, PyObject* static_records, PyObject* name, PyO
     Ref record = py::dict_get(static_records, name);
     if (!record || record.is(Py_None)) {
         const Ref factory_record = records::factory_record_class(c);
-        const Ref source = py::str(path);
-        const Ref message = py::str(error);
+        const Ref source = contracts::builtins::str(c, path);
+        const Ref message = contracts::builtins::str(c, error);
         return records::new_record(factory_record.get(), name, source.get(), names::ERROR_, message.get());
     }
     // The caller's record stays as the call graph gave it.
     record = contracts::deepcopy(c, record.get());
     records::set_status(record.get(), names::ERROR_);
-    records::set_message(record.get(), py::str(error).get());
+    records::set_message(record.get(), contracts::builtins::str(c, error).get());
     return record;
 }
 
@@ -82,9 +81,11 @@ Ref handle_import_errors(const Context& c) {
         warn_failed_file(c, path, error);
         // The call graph misses cells of a file that does not import; the
         // pattern search finds them, on a best-effort basis.
-        const Ref regex_names = imports::get_cells_from_regex(c, path);
+        Ref regex_names = imports::get_cells_from_regex(c, path);
+        if (!regex_names)
+            regex_names = py::new_list();
         const Ref static_names = static_names_of(static_records_by_path.get(), path);
-        const Ref names = names_set(regex_names.get(), static_names.get());
+        const Ref names = names_set(c, regex_names.get(), static_names.get());
         // Set order, not list order: a name in both lists is handled once.
         py::for_each(names.get(), [&](PyObject* name) {
             const Ref cell = py::call(c.global(names::_error_cell).get(), name, modname, error);

@@ -1,8 +1,11 @@
 // `_import_modules`: imports or reloads the source files of the static records.
+#include "contracts/builtins.hpp"
 #include "contracts/imports.hpp"
 #include "contracts/records.hpp"
 #include "core/pdk/functions.hpp"
 #include "core/pdk/identifiers.hpp"
+
+#include <tuple>
 
 namespace quorin::pdk {
 
@@ -10,14 +13,16 @@ namespace {
 namespace imports = contracts::imports;
 namespace records = contracts::records;
 
-// Each record path once, in the order of its first record.
-Ref record_paths(PyObject* static_records) {
-    const Ref seen = py::new_dict();
-    py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
-        const Ref path = records::absolute_source(record);
-        py::dict_set(seen.get(), path.get(), Py_None);
+// `list({record.absolute_source(): None for record in static_records.values()})`:
+// each record path once, in the order of its first record.
+Ref record_paths(const Context& c, PyObject* static_records) {
+    return contracts::builtins::list(c, [&] {
+        Ref seen = py::new_dict();
+        py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
+            py::dict_set(seen.get(), records::absolute_source(record).get(), Py_None);
+        });
+        return seen;
     });
-    return py::check(PyDict_Keys(seen.get()));
 }
 
 Ref requested(PyObject* _paths, PyObject* paths) {
@@ -49,18 +54,23 @@ Ref import_modules(const Context& c) {
     PyObject* paths = c.arg(1);
     const bool reload = c.flag(2);
 
-    Ref _paths = record_paths(static_records);
-    if (PyList_GET_SIZE(paths) > 0)
+    Ref _paths = record_paths(c, static_records);
+    if (py::truth(paths))
         _paths = requested(_paths.get(), paths);
 
-    const Ref import_modules = imports::import_modules_function(c);
-    const Ref sorted_paths = py::call(c.global(names::_sort_paths).get(), _paths.get());
-    const Ref result = imports::call_import_modules(import_modules.get(), sorted_paths.get(), reload);
-    const auto [raw_modules, raw_errors] = py::unpack2(result.get());
-
-    const Ref modules = found(raw_modules.get(), _paths.get());
-    const Ref errors = found(raw_errors.get(), _paths.get());
-    return py::check(PyTuple_Pack(2, modules.get(), errors.get()));
+    Ref raw_modules, raw_errors;
+    {
+        // The result is unpacked and dropped at once; its two parts are locals.
+        const Ref import_modules = imports::import_modules_function(c);
+        const Ref sorted_paths = py::call(c.global(names::_sort_paths).get(), _paths.get());
+        std::tie(raw_modules, raw_errors) =
+            py::unpack2(imports::call_import_modules(import_modules.get(), sorted_paths.get(), reload).get());
+    }
+    Ref modules = found(raw_modules.get(), _paths.get());
+    Ref errors = found(raw_errors.get(), _paths.get());
+    Ref result = py::check(PyTuple_Pack(2, modules.get(), errors.get()));
+    py::release_in_order(_paths, raw_modules, raw_errors, modules, errors);
+    return result;
 }
 
 }  // namespace quorin::pdk

@@ -1,4 +1,5 @@
 // `_get_pdk`: resolves and imports the PDK the project's settings name.
+#include "contracts/builtins.hpp"
 #include "contracts/layout.hpp"
 #include "contracts/pdk_package.hpp"
 #include "contracts/settings.hpp"
@@ -48,12 +49,12 @@ Ref from_package(const Context& c, PyObject* import_name) {
             });
         }
     }
-    if (!pdk_package::exposes_pdk(module.get()) && !pdk_package::exposes_pdk(submod.get())) {
+    if (!pdk_package::exposes_pdk(c, module.get()) && !pdk_package::exposes_pdk(c, submod.get())) {
         const Ref name_text = py::text(import_name);
         const Ref msg = py::format("Module '%U' does not expose a PDK in its __init__.py.", name_text);
-        throw py::Error(py::call(PyExc_ImportError, msg));
+        contracts::builtins::raise(c, names::ImportError, msg.get());
     }
-    return pdk_package::pdk(pdk_package::exposes_pdk(submod.get()) ? submod.get() : module.get());
+    return pdk_package::pdk(pdk_package::exposes_pdk(c, submod.get()) ? submod.get() : module.get());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // `get_pdk` and the deprecated `activate_pdk_by_name`.
+#include "contracts/builtins.hpp"
 #include "contracts/layout.hpp"
 #include "contracts/logger.hpp"
 #include "contracts/settings.hpp"
@@ -31,7 +32,7 @@ Ref activate_pdk_by_name(const Context& c) {
     PyObject* extra_msg = same ? names::empty_text.get() : msg.get();
     const Ref message =
         py::format("activate_pdk_by_name is deprecated, use get_pdk() instead. %U", extra_msg);
-    contracts::warn(c, message.get(), PyExc_DeprecationWarning);
+    contracts::warn(c, message.get(), c.global(names::DeprecationWarning).get());
     return py::call(c.global(names::get_pdk).get());
 }
 

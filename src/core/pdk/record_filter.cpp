@@ -11,18 +11,22 @@ namespace quorin::pdk {
 Ref filter_records_for_non_pdk_project(const Context& c) {
     PyObject* const static_records = c.arg(0);
     PyObject* const base_pdk = c.arg(1);
-    const Ref project_dir = contracts::settings::get_project_dir(c);
-    const Ref project_name = contracts::settings::get_project_name(c);
-    const Ref project_path = py::check(PyNumber_TrueDivide(project_dir.get(), project_name.get()));
+    Ref project_dir = contracts::settings::get_project_dir(c);
+    Ref project_name = contracts::settings::get_project_name(c);
+    Ref project_path = py::check(PyNumber_TrueDivide(project_dir.get(), project_name.get()));
     Ref filtered = py::new_dict();
-    py::for_each_item(static_records, [&](PyObject* name, PyObject* record) {
-        const Ref source_path = contracts::records::absolute_source(record);
+    Ref name, record, source_path;
+    py::for_each_item(static_records, [&](PyObject* key, PyObject* value) {
+        name = Ref::borrow(key);
+        record = Ref::borrow(value);
+        source_path = contracts::records::absolute_source(record.get());
         const bool is_project_cell =
-            contracts::paths::relative_to_succeeds(source_path.get(), project_path.get());
-        const bool is_base_pdk_cell = py::contains(contracts::layout::cells(base_pdk).get(), name);
+            contracts::paths::relative_to_succeeds(c, source_path.get(), project_path.get());
+        const bool is_base_pdk_cell = py::contains(contracts::layout::cells(base_pdk).get(), name.get());
         if (is_project_cell || is_base_pdk_cell)
-            py::dict_set(filtered.get(), name, record);
+            py::dict_set(filtered.get(), name.get(), record.get());
     });
+    py::release_in_order(project_dir, project_name, project_path, name, record, source_path);
     return filtered;
 }
 

@@ -286,6 +286,14 @@ const FunctionRow error_cell_row = {
     .annotations = error_cell_call_annotations,
     .doc = nullptr};
 
+constexpr Param sort_key_params[] = {{.name = "p"}};
+constexpr Annotation sort_key_annotations[] = {{.name = "p", .text = "Path"},
+                                               {.name = "return", .text = "tuple[int, int, str]"}};
+const FunctionRow sort_key_row = {.def = FunctionDef{"_sort_key", sort_key_params, sort_key},
+                                  .qualname = "_sort_paths.<locals>._sort_key",
+                                  .annotations = sort_key_annotations,
+                                  .doc = nullptr};
+
 py::Ref annotations_dict(std::span<const Annotation> annotations) {
     py::Ref dict = py::new_dict();
     for (const Annotation& a : annotations)

@@ -37,5 +37,7 @@ extern const std::span<const FunctionRow> frozen_pdk_methods;
 extern const char* const frozen_pdk_doc;
 // What every error cell is made from.
 extern const FunctionRow error_cell_row;
+// The key function `_sort_paths` defines at each call.
+extern const FunctionRow sort_key_row;
 
 }  // namespace quorin::pdk

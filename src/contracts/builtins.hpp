@@ -1,0 +1,82 @@
+// The interpreter's built-in names, as the module's code reads them: each is a
+// global like any other, found in the module's namespace first, then in its
+// builtins, at every use, and called as what it turns out to be. Python reads
+// a callee before it evaluates the arguments, so an argument that takes
+// Python code to compute can be passed as a function that computes it.
+#pragma once
+
+#include "contracts/common.hpp"
+
+#include <concepts>
+
+namespace quorin::pdk::contracts::builtins {
+
+namespace detail {
+inline Ref evaluate(PyObject* value) {
+    return Ref::borrow(value);
+}
+template <std::invocable Compute>
+Ref evaluate(Compute&& compute) {
+    return compute();
+}
+// `<global callee>(argument)`.
+template <class Arg>
+Ref call(const Context& c, const py::Name& callee, Arg&& argument) {
+    const Ref function = c.global(callee);
+    const Ref value = evaluate(std::forward<Arg>(argument));
+    return py::call(function.get(), value);
+}
+}  // namespace detail
+
+// `list(x)`, `tuple(x)`, `set(x)`, `str(x)`, `len(x)`, `sorted(x)`.
+template <class Arg>
+Ref list(const Context& c, Arg&& x) {
+    return detail::call(c, names::list, std::forward<Arg>(x));
+}
+template <class Arg>
+Ref tuple(const Context& c, Arg&& x) {
+    return detail::call(c, names::tuple, std::forward<Arg>(x));
+}
+template <class Arg>
+Ref set(const Context& c, Arg&& x) {
+    return detail::call(c, names::set, std::forward<Arg>(x));
+}
+template <class Arg>
+Ref str(const Context& c, Arg&& x) {
+    return detail::call(c, names::str, std::forward<Arg>(x));
+}
+template <class Arg>
+Ref len(const Context& c, Arg&& x) {
+    return detail::call(c, names::len, std::forward<Arg>(x));
+}
+template <class Arg>
+Ref sorted(const Context& c, Arg&& x) {
+    return detail::call(c, names::sorted, std::forward<Arg>(x));
+}
+// `sorted(x, key=key)`.
+template <class Arg>
+Ref sorted(const Context& c, Arg&& x, PyObject* key) {
+    const Ref sorted = c.global(names::sorted);
+    const Ref value = detail::evaluate(std::forward<Arg>(x));
+    return py::call_kw(sorted.get(), names::kw_key, value, key);
+}
+// `<global exception_name>(message)`, a new exception (or whatever the name holds).
+template <class Arg>
+Ref exception(const Context& c, const py::Name& exception_name, Arg&& message) {
+    return detail::call(c, exception_name, std::forward<Arg>(message));
+}
+
+// `isinstance(o, <global type_name>)`: `isinstance` is read before the type.
+bool isinstance(const Context& c, PyObject* o, const py::Name& type_name);
+// `getattr(o, name, default_value)`, `hasattr(o, name)`.
+Ref getattr(const Context& c, PyObject* o, PyObject* name, PyObject* default_value);
+bool hasattr(const Context& c, PyObject* o, PyObject* name);
+
+// `raise <global exception_name>(message)`.
+[[noreturn]] void raise(const Context& c, const py::Name& exception_name, PyObject* message,
+                        py::Where where = py::Where::current());
+// Whether `raised` is caught by `except <global exception_name>:`; the name is
+// read only here, when something was raised, as the clause reads it.
+bool caught_by(const Context& c, PyObject* raised, const py::Name& exception_name);
+
+}  // namespace quorin::pdk::contracts::builtins
