@@ -31,6 +31,8 @@ inline py::Name deepcopy{"deepcopy"};
 inline py::Name defaultdict{"defaultdict"};
 inline py::Name dunder_class{"__class__"};
 inline py::Name dunder_dict{"__dict__"};
+inline py::Name dunder_import{"__import__"};
+inline py::Name dunder_name{"__name__"};
 inline py::Name dunder_module{"__module__"};
 inline py::Name dunder_wrapped{"__wrapped__"};
 inline py::Name FactoryRecord{"FactoryRecord"};

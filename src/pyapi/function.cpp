@@ -374,16 +374,8 @@ Ref Context::global(const Name& name, Where where) const {
         return value;
     // The builtins the function was made with, as a Python function keeps
     // those its module had when it was defined: never the caller's.
-    PyObject* const builtins = as_function(function_)->builtins;
-    if (PyDict_CheckExact(builtins)) {
-        if (Ref value = dict_get(builtins, name, where))
-            return value;
-    } else {
-        PyObject* value = nullptr;
-        check_status(PyMapping_GetOptionalItem(builtins, name, &value), where);
-        if (value != nullptr)
-            return Ref::steal(value);
-    }
+    if (Ref value = getitem_optional(as_function(function_)->builtins, name, where))
+        return value;
     raise(PyExc_NameError, {"name '%U' is not defined", where}, name.get());
 }
 

@@ -20,6 +20,12 @@ Ref getattr_optional(PyObject* o, PyObject* name, Where where) {
     return Ref::steal(result);
 }
 
+Ref getitem_optional(PyObject* o, PyObject* key, Where where) {
+    PyObject* result = nullptr;
+    check_status(PyMapping_GetOptionalItem(o, key, &result), where);
+    return Ref::steal(result);
+}
+
 bool hasattr(PyObject* o, PyObject* name, Where where) {
     const int r = PyObject_HasAttrWithError(o, name);
     check_status(r, where);

@@ -92,6 +92,8 @@ inline bool isinstance(PyObject* o, PyTypeObject* type, Where where = Where::cur
 }
 // `a in container`.
 bool contains(PyObject* container, PyObject* item, Where where = Where::current());
+// `o[key]` of a mapping, empty when the key is missing (KeyError only).
+Ref getitem_optional(PyObject* o, PyObject* key, Where where = Where::current());
 inline Ref getitem(PyObject* o, PyObject* key, Where where = Where::current()) {
     return check(PyObject_GetItem(o, key), where);
 }

@@ -8,6 +8,10 @@
 #include "core/pdk/surface.hpp"
 #include "pyapi/ops.hpp"
 
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
 namespace quorin::pdk {
 
 namespace {
@@ -26,50 +30,99 @@ void set_global(PyObject* globals, const char* name, PyObject* value) {
     py::check_status(PyDict_SetItemString(globals, name, value));
 }
 
-// `from module import attr`, which imports a submodule `attr` when needed.
-Ref from_import(const char* module, const char* attr) {
-    const Ref name = py::new_str(module);
-    const Ref fromlist = py::check(Py_BuildValue("(s)", attr));
-    const Ref mod =
-        py::check(PyImport_ImportModuleLevelObject(name.get(), nullptr, nullptr, fromlist.get(), 0));
-    return py::check(PyObject_GetAttrString(mod.get(), attr));
+// The statements' `import`: `__import__` of the module's builtins, called
+// with the module's namespace as its globals and locals, as the interpreter
+// runs an import at a module's top level.
+Ref import_name(PyObject* globals, const char* name, PyObject* fromlist) {
+    Ref builtins = py::dict_get(globals, names::dunder_builtins);
+    if (builtins && PyModule_Check(builtins.get()))
+        builtins = Ref::borrow(PyModule_GetDict(builtins.get()));
+    if (!builtins)
+        builtins = py::check(PyEval_GetFrameBuiltins());
+    const Ref import_ = py::getitem_optional(builtins.get(), names::dunder_import);
+    if (!import_)
+        py::raise(PyExc_ImportError, "__import__ not found");
+    const Ref module_name = py::new_str(name);
+    const Ref level = py::check(PyLong_FromLong(0));
+    return py::call(import_.get(), module_name, globals, globals, fromlist, level);
+}
+
+// `from <module> import <attr>` after the import: the attribute, else the
+// submodule of that name already imported.
+Ref import_from(PyObject* module, const char* attr) {
+    const Ref name = py::new_str(attr);
+    if (Ref value = py::getattr_optional(module, name.get()))
+        return value;
+    const Ref package = py::getattr_optional(module, names::dunder_name);
+    if (package && PyUnicode_Check(package.get())) {
+        const Ref full_name = py::format("%U.%U", package, name);
+        if (Ref submodule = py::dict_get(PyImport_GetModuleDict(), full_name.get()))
+            return submodule;
+    }
+    py::raise(PyExc_ImportError, "cannot import name %R from %R (unknown location)", name.get(),
+              package ? package.get() : Py_None);
+}
+
+// `import <name>`: binds the top-level package under its own name.
+void import_statement(PyObject* globals, const char* name) {
+    set_global(globals, name, import_name(globals, name, Py_None).get());
+}
+
+// `import <a.b.c> as <alias>`: the top-level package, then each submodule.
+void import_as(PyObject* globals, const char* dotted, const char* alias) {
+    Ref module = import_name(globals, dotted, Py_None);
+    for (const char* part = std::strchr(dotted, '.'); part != nullptr; part = std::strchr(part + 1, '.')) {
+        const char* end = std::strchr(part + 1, '.');
+        const std::string attr(part + 1, end != nullptr ? std::size_t(end - part - 1) : std::strlen(part + 1));
+        module = import_from(module.get(), attr.c_str());
+    }
+    set_global(globals, alias, module.get());
+}
+
+// `from <module> import <attrs...>`, each bound under its own name (or
+// `from <module> import <attr> as <alias>` with a single pair).
+void from_import(PyObject* globals, const char* module, std::initializer_list<const char*> attrs,
+                 const char* alias = nullptr) {
+    const Ref fromlist = py::check(PyTuple_New(Py_ssize_t(attrs.size())));
+    Py_ssize_t i = 0;
+    for (const char* attr : attrs)
+        PyTuple_SET_ITEM(fromlist.get(), i++, py::new_str(attr).release());
+    const Ref mod = import_name(globals, module, fromlist.get());
+    for (const char* attr : attrs)
+        set_global(globals, alias != nullptr ? alias : attr, import_from(mod.get(), attr).get());
 }
 
 // The standard imports, in order.
 void bind_standard_names(PyObject* globals) {
-    set_global(globals, "importlib", py::import("importlib").get());
-    set_global(globals, "sys", py::import("sys").get());
-    set_global(globals, "warnings", py::import("warnings").get());
-    set_global(globals, "defaultdict", from_import("collections", "defaultdict").get());
-    set_global(globals, "Callable", from_import("collections.abc", "Callable").get());
-    set_global(globals, "Iterable", from_import("collections.abc", "Iterable").get());
-    set_global(globals, "copy", from_import("copy", "copy").get());
-    set_global(globals, "deepcopy", from_import("copy", "deepcopy").get());
-    set_global(globals, "cache", from_import("functools", "cache").get());
-    set_global(globals, "Path", from_import("pathlib", "Path").get());
-    set_global(globals, "ModuleType", from_import("types", "ModuleType").get());
-    set_global(globals, "TYPE_CHECKING", from_import("typing", "TYPE_CHECKING").get());
-    set_global(globals, "Any", from_import("typing", "Any").get());
-    set_global(globals, "cast", from_import("typing", "cast").get());
+    import_statement(globals, "importlib");
+    import_statement(globals, "sys");
+    import_statement(globals, "warnings");
+    from_import(globals, "collections", {"defaultdict"});
+    from_import(globals, "collections.abc", {"Callable", "Iterable"});
+    from_import(globals, "copy", {"copy", "deepcopy"});
+    from_import(globals, "functools", {"cache"});
+    from_import(globals, "pathlib", {"Path"});
+    from_import(globals, "types", {"ModuleType"});
+    from_import(globals, "typing", {"TYPE_CHECKING", "Any", "cast"});
 }
 
 // What type checkers see: ordinary imports of every outside component.
 void bind_eager_components(PyObject* globals) {
-    set_global(globals, "lm", py::import("lumset").get());
-    set_global(globals, "frozendict", from_import("frozendict", "frozendict").get());
-    set_global(globals, "cg", py::import("quorin.core.callgraph").get());
-    set_global(globals, "db", py::import("quorin.core.database").get());
-    set_global(globals, "m", py::import("quorin.models").get());
-    set_global(globals, "settings", from_import("quorin", "settings").get());
-    set_global(globals, "imports", from_import("quorin.core", "imports").get());
-    set_global(globals, "register_models", from_import("quorin.core.models", "register_models").get());
-    set_global(globals, "log", from_import("quorin.logger", "get_logger").get());
+    import_as(globals, "lumset", "lm");
+    from_import(globals, "frozendict", {"frozendict"});
+    import_as(globals, "quorin.core.callgraph", "cg");
+    import_as(globals, "quorin.core.database", "db");
+    import_as(globals, "quorin.models", "m");
+    from_import(globals, "quorin", {"settings"});
+    from_import(globals, "quorin.core", {"imports"});
+    from_import(globals, "quorin.core.models", {"register_models"});
+    from_import(globals, "quorin.logger", {"get_logger"}, "log");
 }
 
 // At run time the components are bound lazily, so importing the module loads
 // none of them (the layout library aside, which the class statement reads).
 void bind_lazy_components(PyObject* globals) {
-    set_global(globals, "lazy_import", from_import("quorin.core.lazy", "lazy_import").get());
+    from_import(globals, "quorin.core.lazy", {"lazy_import"});
     const Ref lazy_import_name = py::new_str("lazy_import");
     for (const LazyBinding& b : lazy_bindings) {
         // Each binding reads the global, as each statement of a module's top level does.
