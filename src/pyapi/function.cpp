@@ -73,12 +73,21 @@ PyObject* call_body(PyObject* self, PyObject* const* args, size_t nargsf, PyObje
     return nullptr;
 }
 
-PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf,
-                              PyObject* kwnames) noexcept {
+[[gnu::cold, gnu::noinline]] PyObject* profiled_call(PyObject* self, PyObject* const* args, size_t nargsf,
+                                                   PyObject* kwnames) noexcept {
     ProfiledCall profiled;
     if (!profiled.begin(self))
         return nullptr;
     return profiled.end(self, call_body(self, args, nargsf, kwnames));
+}
+
+PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf,
+                              PyObject* kwnames) noexcept {
+    // The profiler's events in a frame of their own: re-entry through a
+    // callback costs every level of it in stack.
+    if (ProfiledCall::wanted()) [[unlikely]]
+        return profiled_call(self, args, nargsf, kwnames);
+    return call_body(self, args, nargsf, kwnames);
 }
 
 int function_traverse(PyObject* self, visitproc visit, void* arg) {

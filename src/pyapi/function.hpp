@@ -21,7 +21,7 @@ struct Param {
     Default default_value = Default::required;
 };
 
-inline constexpr std::size_t max_params = 8;
+inline constexpr std::size_t max_params = 4;
 
 class Context;
 using Impl = Ref (*)(const Context&);

@@ -94,6 +94,13 @@ public:
     ProfiledCall(const ProfiledCall&) = delete;
     ProfiledCall& operator=(const ProfiledCall&) = delete;
 
+    // Whether this thread has a profile function to tell.
+    static bool wanted() noexcept {
+        if constexpr (monitoring_compiled)
+            return PyThreadState_GET()->c_profilefunc != nullptr;
+        return false;
+    }
+
     // False, with the profiler's exception raised, when it refused the call.
     [[nodiscard]] bool begin(PyObject* function) noexcept {
         if constexpr (monitoring_compiled) {
