@@ -21,62 +21,65 @@ Ref evaluate(Compute&& compute) {
 }
 // `<global callee>(argument)`.
 template <class Arg>
-Ref call(const Context& c, const py::Name& callee, Arg&& argument) {
-    const Ref function = c.global(callee);
+Ref call(const Context& c, const py::Name& callee, Arg&& argument, const py::Where& where) {
+    const Ref function = c.global(callee, where);
     const Ref value = evaluate(std::forward<Arg>(argument));
-    return py::call(function.get(), value);
+    return py::call({function.get(), where}, value);
 }
 }  // namespace detail
 
 // `list(x)`, `tuple(x)`, `set(x)`, `str(x)`, `len(x)`, `sorted(x)`.
 template <class Arg>
-Ref list(const Context& c, Arg&& x) {
-    return detail::call(c, names::list, std::forward<Arg>(x));
+Ref list(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
+    return detail::call(c, names::list, std::forward<Arg>(x), where);
 }
 template <class Arg>
-Ref tuple(const Context& c, Arg&& x) {
-    return detail::call(c, names::tuple, std::forward<Arg>(x));
+Ref tuple(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
+    return detail::call(c, names::tuple, std::forward<Arg>(x), where);
 }
 template <class Arg>
-Ref set(const Context& c, Arg&& x) {
-    return detail::call(c, names::set, std::forward<Arg>(x));
+Ref set(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
+    return detail::call(c, names::set, std::forward<Arg>(x), where);
 }
 template <class Arg>
-Ref str(const Context& c, Arg&& x) {
-    return detail::call(c, names::str, std::forward<Arg>(x));
+Ref str(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
+    return detail::call(c, names::str, std::forward<Arg>(x), where);
 }
 template <class Arg>
-Ref len(const Context& c, Arg&& x) {
-    return detail::call(c, names::len, std::forward<Arg>(x));
+Ref len(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
+    return detail::call(c, names::len, std::forward<Arg>(x), where);
 }
 template <class Arg>
-Ref sorted(const Context& c, Arg&& x) {
-    return detail::call(c, names::sorted, std::forward<Arg>(x));
+Ref sorted(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
+    return detail::call(c, names::sorted, std::forward<Arg>(x), where);
 }
 // `sorted(x, key=key)`.
 template <class Arg>
-Ref sorted(const Context& c, Arg&& x, PyObject* key) {
-    const Ref sorted = c.global(names::sorted);
+Ref sorted(const Context& c, Arg&& x, PyObject* key, py::Where where = py::Where::current()) {
+    const Ref sorted = c.global(names::sorted, where);
     const Ref value = detail::evaluate(std::forward<Arg>(x));
-    return py::call_kw(sorted.get(), names::kw_key, value, key);
+    return py::call_kw({sorted.get(), where}, names::kw_key, value, key);
 }
 // `<global exception_name>(message)`, a new exception (or whatever the name holds).
 template <class Arg>
-Ref exception(const Context& c, const py::Name& exception_name, Arg&& message) {
-    return detail::call(c, exception_name, std::forward<Arg>(message));
+Ref exception(const Context& c, const py::Name& exception_name, Arg&& message,
+              py::Where where = py::Where::current()) {
+    return detail::call(c, exception_name, std::forward<Arg>(message), where);
 }
 
 // `isinstance(o, <global type_name>)`: `isinstance` is read before the type.
-bool isinstance(const Context& c, PyObject* o, const py::Name& type_name);
+bool isinstance(const Context& c, PyObject* o, const py::Name& type_name, py::Where where = py::Where::current());
 // `getattr(o, name, default_value)`, `hasattr(o, name)`.
-Ref getattr(const Context& c, PyObject* o, PyObject* name, PyObject* default_value);
-bool hasattr(const Context& c, PyObject* o, PyObject* name);
+Ref getattr(const Context& c, PyObject* o, PyObject* name, PyObject* default_value,
+            py::Where where = py::Where::current());
+bool hasattr(const Context& c, PyObject* o, PyObject* name, py::Where where = py::Where::current());
 
 // `raise <global exception_name>(message)`.
 [[noreturn]] void raise(const Context& c, const py::Name& exception_name, PyObject* message,
                         py::Where where = py::Where::current());
 // Whether `raised` is caught by `except <global exception_name>:`; the name is
 // read only here, when something was raised, as the clause reads it.
-bool caught_by(const Context& c, PyObject* raised, const py::Name& exception_name);
+bool caught_by(const Context& c, PyObject* raised, const py::Name& exception_name,
+               py::Where where = py::Where::current());
 
 }  // namespace quorin::pdk::contracts::builtins

@@ -4,6 +4,9 @@
 #include "contracts/pathlib/posix_relative_to.hpp"
 #include "pyapi/fast_paths.hpp"
 
+#include <cstdint>
+#include <iterator>
+
 namespace quorin::pdk::contracts::paths {
 
 Ref path(const Context& c, PyObject* p) {
@@ -25,11 +28,25 @@ namespace {
 bool catches_builtin_value_error(const Context& c) {
     return c.global(names::ValueError).is(PyExc_ValueError);
 }
+
+// Whether a tool would see the method's Python code run: a tracer or profiler
+// of this thread, or a monitoring tool told of calls. The shortcut is for
+// runs nobody watches; a watched one makes the call.
+bool calls_are_watched() {
+    PyThreadState* const thread = PyThreadState_GET();
+    if (thread->c_tracefunc != nullptr || thread->c_profilefunc != nullptr)
+        return true;
+    static constexpr std::uint8_t events[] = {PY_MONITORING_EVENT_PY_START, PY_MONITORING_EVENT_CALL};
+    static PyMonitoringState state[std::size(events)];
+    static std::uint64_t version = 0;
+    py::check_status(PyMonitoring_EnterScope(state, &version, events, std::size(events)));
+    return state[0].active != 0 || state[1].active != 0;
+}
 }  // namespace
 
 bool relative_to_succeeds(const Context& c, PyObject* path, PyObject* other) {
     using Answer = pathlib::PosixRelativeTo::Answer;
-    const Answer answer = py::on(py::FastPath::relative_to)
+    const Answer answer = py::on(py::FastPath::relative_to) && !calls_are_watched()
                               ? pathlib::PosixRelativeTo::instance().answer(path, other)
                               : Answer::ask_the_method;
     switch (answer) {
