@@ -168,7 +168,7 @@ def activate_pdk_by_name(name: str) -> lm.Pdk:
 
     Returns:
         lm.Pdk: The activated PDK object."""
-    if type(name) is not str:
+    if type(name) is not "".__class__:  # exact str; no global can shadow it
         raise TypeError(
             f"Argument 'name' has incorrect type (expected str, got {type(name).__name__})"
         )
@@ -191,7 +191,7 @@ class FrozenPdk(lm.Pdk):
 
     def __setattr__(self, name: str, value: Any) -> None:
         """FrozenPdk.__setattr__(self, str name: str, value: Any) -> None"""
-        if type(name) is not str:
+        if type(name) is not "".__class__:  # exact str; no global can shadow it
             raise TypeError(
                 f"Argument 'name' has incorrect type (expected str, got {type(name).__name__})"
             )
@@ -199,7 +199,7 @@ class FrozenPdk(lm.Pdk):
 
     def __delattr__(self, name: str) -> None:
         """FrozenPdk.__delattr__(self, str name: str) -> None"""
-        if type(name) is not str:
+        if type(name) is not "".__class__:  # exact str; no global can shadow it
             raise TypeError(
                 f"Argument 'name' has incorrect type (expected str, got {type(name).__name__})"
             )
@@ -252,11 +252,11 @@ def _sort_paths(paths: Iterable[Path]) -> list[Path]:
 
 def _error_cell(funcname: str, modname: str, error: str | Exception) -> Callable:
     """_error_cell(str funcname: str, str modname: str, error: str | Exception) -> Callable"""
-    if type(funcname) is not str:
+    if type(funcname) is not "".__class__:  # exact str; no global can shadow it
         raise TypeError(
             f"Argument 'funcname' has incorrect type (expected str, got {type(funcname).__name__})"
         )
-    if type(modname) is not str:
+    if type(modname) is not "".__class__:  # exact str; no global can shadow it
         raise TypeError(
             f"Argument 'modname' has incorrect type (expected str, got {type(modname).__name__})"
         )
@@ -288,12 +288,12 @@ def _import_modules(
 ) -> tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]:
     """_import_modules(dict static_records: dict[str, m.FactoryRecord], list paths: list[Path], *, bool reload: bool = True) -> tuple[dict[Path, ModuleType], dict[Path, tuple[str, Exception]]]"""  # noqa: E501
     reload = bool(reload)
-    if type(static_records) is not dict:
+    if type(static_records) is not {}.__class__:  # exact dict
         raise TypeError(
             "Argument 'static_records' has incorrect type "
             f"(expected dict, got {type(static_records).__name__})"
         )
-    if type(paths) is not list:
+    if type(paths) is not [].__class__:  # exact list
         raise TypeError(
             f"Argument 'paths' has incorrect type (expected list, got {type(paths).__name__})"
         )
@@ -323,12 +323,12 @@ def _handle_import_errors(
     errors: dict[Path, tuple[str, Exception]],
 ) -> tuple[dict[str, Callable], dict[str, m.FactoryRecord]]:
     """_handle_import_errors(dict static_records: dict[str, m.FactoryRecord], dict errors: dict[Path, tuple[str, Exception]]) -> tuple[dict[str, Callable], dict[str, m.FactoryRecord]]"""  # noqa: E501
-    if type(static_records) is not dict:
+    if type(static_records) is not {}.__class__:  # exact dict
         raise TypeError(
             "Argument 'static_records' has incorrect type "
             f"(expected dict, got {type(static_records).__name__})"
         )
-    if type(errors) is not dict:
+    if type(errors) is not {}.__class__:  # exact dict
         raise TypeError(
             f"Argument 'errors' has incorrect type (expected dict, got {type(errors).__name__})"
         )
@@ -370,12 +370,12 @@ def _find_cells(
     static_records: dict[str, m.FactoryRecord], modules: dict[Path, ModuleType]
 ) -> dict[str, Callable]:
     """_find_cells(dict static_records: dict[str, m.FactoryRecord], dict modules: dict[Path, ModuleType]) -> dict[str, Callable]"""  # noqa: E501
-    if type(static_records) is not dict:
+    if type(static_records) is not {}.__class__:  # exact dict
         raise TypeError(
             "Argument 'static_records' has incorrect type "
             f"(expected dict, got {type(static_records).__name__})"
         )
-    if type(modules) is not dict:
+    if type(modules) is not {}.__class__:  # exact dict
         raise TypeError(
             f"Argument 'modules' has incorrect type (expected dict, got {type(modules).__name__})"
         )
@@ -419,17 +419,17 @@ def _get_database_updates(
     paths: list[Path],
 ) -> tuple[list[m.FactoryRecord], list[str]]:
     """_get_database_updates(dict static_records: dict[str, m.FactoryRecord], dict present_records: dict[str, m.FactoryRecord], list paths: list[Path]) -> tuple[list[m.FactoryRecord], list[str]]"""  # noqa: E501
-    if type(static_records) is not dict:
+    if type(static_records) is not {}.__class__:  # exact dict
         raise TypeError(
             "Argument 'static_records' has incorrect type "
             f"(expected dict, got {type(static_records).__name__})"
         )
-    if type(present_records) is not dict:
+    if type(present_records) is not {}.__class__:  # exact dict
         raise TypeError(
             "Argument 'present_records' has incorrect type "
             f"(expected dict, got {type(present_records).__name__})"
         )
-    if type(paths) is not list:
+    if type(paths) is not [].__class__:  # exact list
         raise TypeError(
             f"Argument 'paths' has incorrect type (expected list, got {type(paths).__name__})"
         )
@@ -511,7 +511,7 @@ def _filter_records_for_non_pdk_project(
 
     Returns:
         Filtered records containing only project cells and base PDK cells."""  # noqa: E501
-    if type(static_records) is not dict:
+    if type(static_records) is not {}.__class__:  # exact dict
         raise TypeError(
             "Argument 'static_records' has incorrect type "
             f"(expected dict, got {type(static_records).__name__})"

@@ -3,8 +3,11 @@ changes to the records and mappings passed in, the same log lines."""
 
 from __future__ import annotations
 
+import builtins
 import functools
 import gc
+import sys
+import warnings
 import weakref
 from collections.abc import Callable, Iterator
 from contextlib import contextmanager
@@ -854,3 +857,200 @@ def test_callees_are_read_before_their_arguments(site: str, picks: set[int], del
 
     for at in range(1, 40):  # every outside call of the run, and none
         both(run_replacing_at(at))
+
+
+ERROR_CELL_TEXT = "raise: exception class must be a subclass of BaseException"
+# The error cell's text for a stored object that is no exception, and Python's own `raise`.
+SAME_TEXTS = {"exceptions must derive from BaseException": ERROR_CELL_TEXT}
+
+
+def attempt(step: Callable[[], Any]) -> Any:
+    try:
+        return "returned", plain(step())
+    except Exception as e:  # noqa: BLE001 - failures are compared too
+        return "raised", type(e).__name__, SAME_TEXTS.get(str(e), str(e))
+
+
+def whole_run(module: Any, services: SimpleNamespace) -> Any:
+    """Every function once, each through the branches that read built-in names: a registration
+    (a file failing, its pattern search failing too, a foreign file, a moved cell, a clash with a
+    container), the freezing of a base PDK and a change refused, a PDK package without a PDK, an
+    error cell made from a text, the deprecated entry point."""
+    services.cg.records = lambda: {
+        "a": Record("a", "demo/a.py"),
+        "b": Record("b", "demo/b.py"),
+        "z": Record("z", "other/z.py"),
+    }
+    services.imports.modules = {Path("/proj/demo/a.py"): fakes.module_with("demo.a", a=len)}
+    services.imports.errors = {Path("/proj/demo/b.py"): ("demo.b", ImportError("no b"))}
+    services.imports.regex = {Path("/proj/demo/b.py"): LookupError("no pattern")}
+    services.db.records = {"old": Record("old", "demo/old.py"), "a": Record("a", "demo/x.py")}
+    pdk = FakePdk("p", containers={"a": len, "q": 1})
+    base = FakePdk("base", cells={"z": 1})
+    base.layers = ["m1"]
+    factories = {"mypdk": lambda: fakes.module_with("mypdk")}
+    resolve = module._get_pdk.__wrapped__
+    with pytest.MonkeyPatch.context() as mp:
+        mp.setattr(module, "get_pdk", lambda: pdk)
+        mp.setattr(module, "_get_pdk", functools.cache(lambda: base))
+        frozen = type("FrozenPdk", (FakePdk,), dict(vars(module.FrozenPdk)))
+        mp.setattr(module, "FrozenPdk", frozen)
+        with warnings.catch_warnings(record=True) as warned:
+            warnings.simplefilter("always")
+            steps = [
+                lambda: module.get_base_pdk.__wrapped__(),
+                lambda: setattr(frozen.__new__(frozen), "name", "x"),
+                lambda: (module.register_cells(), sorted(pdk.cells), sorted(pdk.containers)),
+                lambda: pdk.cells["b"](),
+                lambda: module._sort_paths(["/b/c.py", "/a.py"]),
+                lambda: module._error_cell("n", "m", "text")(),
+                lambda: module.activate_pdk_by_name("other").name,
+            ]
+            outcomes = [attempt(step) for step in steps]
+        importlib = fakes.FakeImportlib(services.calls, {}, factories)
+        mp.setattr(module, "importlib", importlib)
+        outcomes.append(attempt(resolve))
+    categories = [(w.category.__name__, str(w.message)) for w in warned]
+    return outcomes, categories, vars(base).get("layers")
+
+
+BUILTIN_NAMES = [
+    *["sorted", "len", "str", "set", "list", "tuple", "dict", "isinstance", "getattr", "hasattr"],
+    *["Exception", "ValueError", "ModuleNotFoundError", "ImportError", "RuntimeError"],
+    *["AttributeError", "DeprecationWarning"],
+]
+
+
+@pytest.mark.parametrize("name", BUILTIN_NAMES)
+def test_a_module_global_shadows_the_builtin_of_its_name(name: str) -> None:
+    # A class is shadowed by a subclass (isinstance, except and raise tell them apart), a function
+    # by a wrapper that reports each call.
+    real = getattr(builtins, name)
+
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        def report(*args: Any, **kwargs: Any) -> Any:
+            services.calls.append(("builtin", name))
+            return real(*args, **kwargs)
+
+        shadow = type(f"Shadow{name}", (real,), {}) if isinstance(real, type) else report
+        with pytest.MonkeyPatch.context() as mp:
+            mp.setattr(module, name, shadow, raising=False)
+            return whole_run(module, services)
+
+    both(run)
+
+
+def test_a_deleted_global_is_looked_up_in_the_modules_own_builtins() -> None:
+    caller_builtins = {"_sort_paths": lambda paths: [], "__import__": __import__}
+
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        with pytest.MonkeyPatch.context() as mp:
+            mp.delattr(module, "_sort_paths")
+            code = "module._import_modules({}, [])"
+            return eval(code, {"module": module, "__builtins__": caller_builtins})
+
+    both(run)
+
+
+WARNING_FRAME = "<quorin.core.pdk>"
+
+
+@pytest.mark.parametrize("hook", ["settrace", "setprofile"])
+def test_tracers_see_a_module_call_as_a_builtin_call(hook: str) -> None:
+    """Outside the module's own code a tracer sees the same events on either version. Of the
+    baseline's own frames it keeps the first entered from outside; of the extension, its calls'
+    `c_call` and `c_return` or `c_exception`, which a profile function alone hears of. The frame
+    that issues the deprecation warning for the caller's line is the module's, on both."""
+    own = {baseline.__file__, WARNING_FRAME}
+    native = type(extension.get_pdk)
+
+    def name_of(function: Any, code_name: str) -> str:
+        return "error cell" if code_name == "cell" or function.__module__ != extension.__name__ else code_name
+
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        events: list[Any] = []
+
+        def tracer(frame: Any, event: str, arg: Any) -> Any:
+            code = frame.f_code
+            if code.co_filename == WARNING_FRAME:
+                pass
+            elif code.co_filename in own:
+                if frame.f_back.f_code.co_filename not in own and event in ("call", "return"):
+                    which = "enter" if event == "call" else "leave"
+                    events.append((which, "error cell" if code.co_name == "cell" else code.co_name))
+            elif event.startswith("c_"):
+                if type(arg) is native:
+                    which = "enter" if event == "c_call" else "leave"
+                    events.append((which, name_of(arg, arg.__name__)))
+            else:
+                events.append((event, code.co_name, frame.f_lineno))
+            return tracer if hook == "settrace" else None
+
+        setter = getattr(sys, hook)
+        # A collection during the run would show other tests' finalisers to the tracer.
+        gc.collect()
+        gc.disable()
+        setter(tracer)
+        try:
+            outcome = whole_run(module, services)
+        finally:
+            setter(None)
+            gc.enable()
+        if hook == "settrace":
+            # A trace function hears of no call to a built-in function at all.
+            events = [e for e in events if e[0] not in ("enter", "leave")]
+        return outcome, events
+
+    # Imports and class caches made on first use would show in the first version's events only.
+    for module in (baseline, extension):
+        with services_for(module) as services:
+            whole_run(module, services)
+    both(run)
+
+
+class Mortal(dict):  # type: ignore[type-arg]
+    """A mapping whose release is logged with the outside calls."""
+
+    def __init__(self, log: list[Any], label: str, *args: Any) -> None:
+        super().__init__(*args)
+        self.log, self.label = log, label
+
+    def __del__(self) -> None:
+        self.log.append(("released", self.label))
+
+
+class MortalRecord(Record):
+    """A record whose every `absolute_source()` is a new path, released with a log line."""
+
+    def absolute_source(self) -> Any:
+        log = self.calls
+
+        class Released(type(Path())):  # type: ignore[misc]
+            def __del__(self) -> None:
+                log.append(("released", str(self)))  # type: ignore[union-attr]
+
+        return Released("/proj", self.source)
+
+
+def test_values_are_released_when_python_would_release_them() -> None:
+    def run(module: Any, services: SimpleNamespace) -> Any:
+        log = services.calls
+        made = iter(range(100))
+
+        def import_modules(**kwargs: Any) -> Any:
+            log.append(("import_modules",))
+            n = next(made)
+            return Mortal(log, f"modules {n}"), Mortal(log, f"errors {n}")
+
+        services.imports.import_modules = import_modules
+        services.cg.records = lambda: {
+            n: MortalRecord(n, f"{d}/{n}.py", calls=log) for n, d in [("a", "demo"), ("z", "other")]
+        }
+        services.db.get_factories_by_source = lambda *paths: Mortal(log, "by source")
+        pdk = FakePdk("p")
+        with pytest.MonkeyPatch.context() as mp:
+            mp.setattr(module, "get_pdk", lambda: pdk)
+            mp.setattr(module, "get_base_pdk", lambda: FakePdk("base"))
+            return module.register_cells(paths=[Path("/proj/demo/a.py")])
+
+    both(run)
