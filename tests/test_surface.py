@@ -15,6 +15,7 @@ import subprocess
 import sys
 import weakref
 from pathlib import Path
+from types import SimpleNamespace
 from typing import Any
 
 import pytest
@@ -145,19 +146,67 @@ def test_reload_truth_value_fails_before_the_body(impl: Any, services: Any) -> N
     assert services.calls == []
 
 
-def test_function_attributes_are_settable() -> None:
-    cell = pdk._error_cell("c", "m", "e")
-    cell.__doc__ = "doc"
-    cell.__annotations__ = {"x": "int"}
-    cell.__kwdefaults__ = None
-    cell.extra = 1
-    assert (cell.__doc__, cell.__annotations__, cell.__dict__) == (
-        "doc",
-        {"x": "int"},
-        {"extra": 1},
+DELETE = object()
+ATTRIBUTE_WRITES = [
+    ("__name__", "n"),
+    ("__name__", 1),
+    ("__qualname__", "q"),
+    ("__qualname__", None),
+    ("__module__", None),
+    ("__doc__", "doc"),
+    ("__doc__", DELETE),
+    ("__annotations__", {"x": "int"}),
+    ("__annotations__", 1),
+    ("__annotations__", DELETE),
+    ("__kwdefaults__", {"reload": False}),
+    ("__kwdefaults__", 1),
+    ("__kwdefaults__", DELETE),
+    ("__defaults__", ([],)),
+    ("__defaults__", [1]),
+    ("__defaults__", None),
+    ("__globals__", {}),
+    ("__builtins__", {}),
+    ("extra", 1),
+]
+
+
+@pytest.mark.parametrize("attr, value", ATTRIBUTE_WRITES)
+def test_attributes_are_written_as_on_a_python_function(attr: str, value: Any) -> None:
+    def python_function(*args: Any, **kwargs: Any) -> None:
+        pass
+
+    def outcome(f: Any) -> Any:
+        try:
+            if value is DELETE:
+                delattr(f, attr)
+            else:
+                setattr(f, attr, value)
+        except (TypeError, AttributeError) as e:
+            return type(e).__name__, "readonly" in str(e) or str(e)
+        return "ok", getattr(f, attr)
+
+    assert outcome(pdk._error_cell("c", "m", "e")) == outcome(python_function)
+
+
+def test_calls_take_the_defaults_the_function_has_now(
+    impl: Any, services: SimpleNamespace, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    monkeypatch.setattr(impl._import_modules, "__kwdefaults__", {"reload": 0})
+    monkeypatch.setattr(impl._sort_paths, "__defaults__", (["/a"],))
+    assert impl._sort_paths() == [Path("/a")]
+    impl._import_modules({}, [])
+    assert services.calls[-1] == (
+        "imports.import_modules",
+        (("paths", []), ("reload", False), ("from_project", False)),
     )
-    with pytest.raises(TypeError):
-        cell.__name__ = 1
+    assert "= ['/a']" in str(inspect.signature(impl._sort_paths))
+    monkeypatch.setattr(impl._import_modules, "__kwdefaults__", None)
+    with pytest.raises(TypeError, match="keyword-only argument.*reload"):
+        impl._import_modules({}, [])
+
+
+def test_functions_are_weakly_referenced_and_pickled_by_name() -> None:
+    cell = pdk._error_cell("c", "m", "e")
     assert weakref.ref(cell)() is cell
     assert pickle.loads(pickle.dumps(pdk.get_pdk)) is pdk.get_pdk
 

@@ -101,16 +101,27 @@ void convert_and_check(const FunctionDef& def, BoundArgs& bound) {
     }
 }
 
-PyObject* default_value(Default d, BoundArgs& bound) {
-    if (d == Default::true_value)
-        return Py_True;
-    bound.owned_default = check(PyTuple_New(0));
-    return bound.owned_default.get();
+// The default of the `i`-th parameter, of `npos` positional ones, if it has one now.
+Ref default_of(const FunctionDef& def, std::size_t i, Py_ssize_t npos, const Defaults& defaults) {
+    const Param& param = def.params[i];
+    if (param.kind == Kind::positional) {
+        if (defaults.positional == nullptr || !PyTuple_Check(defaults.positional))
+            return Ref();
+        const Py_ssize_t first = npos - PyTuple_GET_SIZE(defaults.positional);
+        const auto at = Py_ssize_t(i);
+        return at >= first ? Ref::borrow(PyTuple_GET_ITEM(defaults.positional, at - first)) : Ref();
+    }
+    if (defaults.keyword_only == nullptr || !PyDict_Check(defaults.keyword_only))
+        return Ref();
+    PyObject* value = nullptr;
+    check_status(PyDict_GetItemStringRef(defaults.keyword_only, param.name, &value));
+    return Ref::steal(value);
 }
 
 }  // namespace
 
-void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject* kwnames, BoundArgs& bound) {
+void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject* kwnames,
+          const Defaults& defaults, BoundArgs& bound) {
     if (is_variadic(def))
         return;
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
@@ -135,12 +146,12 @@ void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject
         if (k >= 0) {
             bound.values[i] = args[nargs + k];
             ++used;
+        } else if ((bound.defaults[i] = default_of(def, i, npos, defaults))) {
+            bound.values[i] = bound.defaults[i].get();
         } else if (param.kind == Kind::positional) {
             raise_count(def, npos, Py_ssize_t(i));
-        } else if (param.default_value == Default::required) {
-            raise(PyExc_TypeError, "%s() needs keyword-only argument %s", def.name, param.name);
         } else {
-            bound.values[i] = default_value(param.default_value, bound);
+            raise(PyExc_TypeError, "%s() needs keyword-only argument %s", def.name, param.name);
         }
     }
     if (used < nkw)

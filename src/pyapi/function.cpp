@@ -50,7 +50,7 @@ PyObject* call_body(PyObject* self, PyObject* const* args, size_t nargsf, PyObje
         // Argument errors belong to the caller, as a Python function's do:
         // only what leaves the body gets the function's traceback entry and
         // its monitoring events.
-        bind(*f->def, args, nargsf, kwnames, bound);
+        bind(*f->def, args, nargsf, kwnames, {.positional = f->defaults, .keyword_only = f->kwdefaults}, bound);
         CallDepth depth;
         if (!depth.enter())
             throw_raised();
@@ -223,6 +223,9 @@ Ref build_signature(FunctionObject* f) {
     if (!annotations)
         throw_raised();
     const Ref params = new_list();
+    Py_ssize_t positional_count = 0, position = 0;
+    for (const Param& p : f->def->params)
+        positional_count += p.kind == Kind::positional;
     for (const Param& p : f->def->params) {
         static constexpr const char* kinds[] = {"POSITIONAL_OR_KEYWORD", "KEYWORD_ONLY", "VAR_POSITIONAL",
                                                 "VAR_KEYWORD"};
@@ -233,6 +236,12 @@ Ref build_signature(FunctionObject* f) {
             if (Ref d = dict_get(f->kwdefaults, name.get()))
                 default_value = std::move(d);
         }
+        if (p.kind == Kind::positional && f->defaults != nullptr && PyTuple_Check(f->defaults)) {
+            const Py_ssize_t first = positional_count - PyTuple_GET_SIZE(f->defaults);
+            if (position >= first)
+                default_value = Ref::borrow(PyTuple_GET_ITEM(f->defaults, position - first));
+        }
+        position += p.kind == Kind::positional;
         Ref annotation = Ref::borrow(empty.get());
         if (PyDict_Check(annotations.get())) {
             if (Ref a = dict_get(annotations.get(), name.get()))
