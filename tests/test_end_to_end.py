@@ -57,7 +57,7 @@ def log(caplog: pytest.LogCaptureFixture) -> pytest.LogCaptureFixture:
 
 def stored(project: Path) -> Stored:
     """The factory table as SQLite holds it, read without the product's services."""
-    with sqlite3.connect(project.parent / "factories.db") as conn:
+    with closing(sqlite3.connect(project.parent / "factories.db")) as conn:
         rows = conn.execute("SELECT name, source, status, message FROM factories ORDER BY name")
         return {name: (source, status, message) for name, source, status, message in rows}
 

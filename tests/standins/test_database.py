@@ -156,9 +156,8 @@ def test_new_or_empty_file_becomes_a_marked_factory_database(project: Path, exis
 
 def test_locked_database(stored: dict[str, FactoryRecord], monkeypatch: pytest.MonkeyPatch) -> None:
     monkeypatch.setattr(db, "BUSY_TIMEOUT", 0.05)
-    holder = sqlite3.connect(db.database_path(), isolation_level=None)
-    holder.execute("BEGIN EXCLUSIVE")
-    with pytest.raises(db.DatabaseError, match="locked"):
-        db.update_factories(add=[record("late")], remove=["ring"])
-    holder.close()
+    with closing(sqlite3.connect(db.database_path(), isolation_level=None)) as holder:
+        holder.execute("BEGIN EXCLUSIVE")
+        with pytest.raises(db.DatabaseError, match="locked"):
+            db.update_factories(add=[record("late")], remove=["ring"])
     assert db.get_all_factories() == stored
