@@ -204,3 +204,38 @@ def test_a_signal_is_handled_when_the_call_that_saw_it_returns(
             monkeypatch.setattr(Signalling, "absolute_source", staticmethod(signal_raises))
             module._find_cells({"a": Signalling("a", "demo/a.py")}, {})
     assert services.calls == []
+
+
+class ProfilerError(Exception):
+    pass
+
+
+@pytest.mark.parametrize("react", ["raise", "stop"])
+@pytest.mark.parametrize("on", ["c_call", "c_return", "c_exception"])
+def test_a_profiler_meets_a_module_function_as_a_builtin_one(react: str, on: str) -> None:
+    from quorin.core import pdk
+
+    def profiled(function: Any, argument: Any) -> Any:
+        events: list[str] = []
+
+        def profiler(frame: Any, event: str, arg: Any) -> None:
+            if arg is function:
+                events.append(event)
+                if event == on:
+                    if react == "raise":
+                        raise ProfilerError
+                    sys.setprofile(None)
+
+        sys.setprofile(profiler)
+        try:
+            outcome: Any = ("returned", len(function(argument)))
+        except (ProfilerError, TypeError) as e:
+            outcome = ("raised", type(e).__name__)
+        finally:
+            left = sys.getprofile()
+            sys.setprofile(None)
+        return events, outcome, left is None
+
+    # Not iterable: the call raises, and the profiler hears `c_exception`.
+    argument = 1 if on == "c_exception" else ["/a"]
+    assert profiled(pdk._sort_paths, argument) == profiled(sorted, argument)
