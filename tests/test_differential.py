@@ -921,10 +921,17 @@ BUILTIN_NAMES = [
 ]
 
 
-@pytest.mark.parametrize("name", BUILTIN_NAMES)
-def test_a_module_global_shadows_the_builtin_of_its_name(name: str) -> None:
+FUNCTION_NAMES = ["sorted", "len", "isinstance", "getattr", "hasattr"]
+
+
+@pytest.mark.parametrize(
+    "name, where",
+    [(n, "module") for n in BUILTIN_NAMES] + [(n, "builtins") for n in FUNCTION_NAMES],
+)
+def test_a_module_global_shadows_the_builtin_of_its_name(name: str, where: str) -> None:
     # A class is shadowed by a subclass (isinstance, except and raise tell them apart), a function
-    # by a wrapper that reports each call.
+    # by a wrapper that reports each call; in the module's namespace, or in the builtins
+    # themselves, which the module reads as Python code does.
     real = getattr(builtins, name)
 
     def run(module: Any, services: SimpleNamespace) -> Any:
@@ -934,7 +941,7 @@ def test_a_module_global_shadows_the_builtin_of_its_name(name: str) -> None:
 
         shadow = type(f"Shadow{name}", (real,), {}) if isinstance(real, type) else report
         with pytest.MonkeyPatch.context() as mp:
-            mp.setattr(module, name, shadow, raising=False)
+            mp.setattr(module if where == "module" else builtins, name, shadow, raising=False)
             return whole_run(module, services)
 
     both(run)

@@ -46,7 +46,7 @@ bool calls_are_watched() {
 
 bool relative_to_succeeds(const Context& c, PyObject* path, PyObject* other) {
     using Answer = pathlib::PosixRelativeTo::Answer;
-    const Answer answer = py::on(py::FastPath::relative_to) && !calls_are_watched()
+    const Answer answer = py::fast_paths_on() && !calls_are_watched()
                               ? pathlib::PosixRelativeTo::instance().answer(path, other)
                               : Answer::ask_the_method;
     switch (answer) {

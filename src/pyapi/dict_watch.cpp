@@ -11,8 +11,12 @@ namespace {
 
 std::uint64_t changes_seen = 0;
 
-int on_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) {
+void forget_freed(PyObject* dict);
+
+int on_change(PyDict_WatchEvent event, PyObject* dict, PyObject*, PyObject*) {
     ++changes_seen;
+    if (event == PyDict_EVENT_DEALLOCATED)
+        forget_freed(dict);
     return 0;
 }
 
@@ -40,14 +44,13 @@ auto find_count(PyObject* dict) {
     return std::ranges::find_if(watch_counts, [dict](const auto& entry) { return entry.first == dict; });
 }
 
-bool only_str_keys(PyObject* dict) noexcept {
-    Py_ssize_t pos = 0;
-    PyObject* key;
-    PyObject* value;
-    while (PyDict_Next(dict, &pos, &key, &value))
-        if (!PyUnicode_CheckExact(key))
-            return false;
-    return true;
+// Watched for as long as they live: never unwatched, and forgotten when freed,
+// so that a new dict at the same address is not taken for them.
+constexpr int for_life = -1;
+
+void forget_freed(PyObject* dict) {
+    if (auto entry = find_count(dict); entry != watch_counts.end() && entry->second == for_life)
+        watch_counts.erase(entry);
 }
 
 }  // namespace
@@ -58,7 +61,8 @@ DictChanges::DictChanges(std::initializer_list<PyObject*> dicts) {
         return;
     for (PyObject* dict : dicts) {
         if (auto entry = find_count(dict); entry != watch_counts.end()) {
-            ++entry->second;
+            if (entry->second != for_life)
+                ++entry->second;
         } else if (PyDict_Watch(id, dict) == 0) {
             watch_counts.emplace_back(dict, 1);
         } else {
@@ -68,16 +72,14 @@ DictChanges::DictChanges(std::initializer_list<PyObject*> dicts) {
         }
         // Held, so that no other dict can take its address while it is counted.
         dicts_.push_back(Ref::borrow(dict));
-        str_keys_ = str_keys_ && only_str_keys(dict);
     }
     watching_ = true;
-    started_at_ = changes_seen;
 }
 
 DictChanges::~DictChanges() {
     for (const Ref& dict : dicts_) {
         auto entry = find_count(dict.get());
-        if (--entry->second == 0) {
+        if (entry->second != for_life && --entry->second == 0) {
             // Cannot fail: the watcher and the dict are both valid.
             (void)PyDict_Unwatch(watcher_id, dict.get());
             watch_counts.erase(entry);
@@ -89,13 +91,21 @@ std::uint64_t DictChanges::generation() noexcept {
     return changes_seen;
 }
 
-Ref FreshItem::get() {
-    const std::uint64_t now = DictChanges::generation();
-    if (value_ && now == generation_ && changes_.unchanged_str_keys() && PyUnicode_CheckExact(key_))
-        return value_;
-    value_ = getitem(dict_, key_);
-    generation_ = now;
-    return value_;
+bool DictChanges::watch_for_life(PyObject* dict) noexcept {
+    const int id = watcher();
+    if (id < 0)
+        return false;
+    auto entry = find_count(dict);
+    if (entry == watch_counts.end()) {
+        if (PyDict_Watch(id, dict) != 0) {
+            PyErr_Clear();
+            return false;
+        }
+        watch_counts.emplace_back(dict, for_life);
+    }
+    entry = find_count(dict);
+    entry->second = for_life;
+    return true;
 }
 
 }  // namespace quorin::py

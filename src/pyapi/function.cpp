@@ -2,12 +2,14 @@
 
 #include "pyapi/binder.hpp"
 #include "pyapi/call_depth.hpp"
+#include "pyapi/global_cache.hpp"
 #include "pyapi/identifiers.hpp"
 #include "pyapi/monitoring.hpp"
 #include "pyapi/ops.hpp"
 #include "pyapi/traceback.hpp"
 
 #include <cstddef>
+#include <utility>
 
 namespace quorin::py {
 
@@ -31,6 +33,7 @@ struct FunctionObject {
     PyObject* dict;
     PyObject* weakrefs;
     MonitorState monitor;
+    GlobalCache* globals_found;  // made at the first global lookup
 };
 
 FunctionObject* as_function(PyObject* o) {
@@ -104,7 +107,7 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) {
     Py_VISIT(f->kwdefaults);
     Py_VISIT(f->defaults);
     Py_VISIT(f->dict);
-    return 0;
+    return f->globals_found != nullptr ? f->globals_found->traverse(visit, arg) : 0;
 }
 
 int function_clear(PyObject* self) {
@@ -118,6 +121,8 @@ int function_clear(PyObject* self) {
     Py_CLEAR(f->kwdefaults);
     Py_CLEAR(f->defaults);
     Py_CLEAR(f->dict);
+    if (f->globals_found != nullptr)
+        f->globals_found->clear();
     return 0;
 }
 
@@ -131,6 +136,7 @@ void function_dealloc(PyObject* self) {
     Py_CLEAR(f->name);
     Py_CLEAR(f->qualname);
     f->monitor.clear();
+    delete std::exchange(f->globals_found, nullptr);
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -388,13 +394,12 @@ PyObject* Context::globals() const noexcept {
 }
 
 Ref Context::global(const Name& name, Where where) const {
-    if (Ref value = dict_get(globals(), name, where))
-        return value;
-    // The builtins the function was made with, as a Python function keeps
-    // those its module had when it was defined: never the caller's.
-    if (Ref value = getitem_optional(as_function(function_)->builtins, name, where))
-        return value;
-    raise(PyExc_NameError, {"name '%U' is not defined", where}, name.get());
+    FunctionObject* f = as_function(function_);
+    if (f->globals_found == nullptr) [[unlikely]]
+        f->globals_found = new GlobalCache();
+    // The builtins are those the function was made with, as a Python function
+    // keeps those its module had when it was defined: never the caller's.
+    return f->globals_found->lookup(f->globals, f->builtins, name, where);
 }
 
 namespace {
