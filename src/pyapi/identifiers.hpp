@@ -38,7 +38,6 @@ inline Name items{"items"};
 inline Name Parameter{"Parameter"};
 inline Name return_{"return"};
 inline Name Signature{"Signature"};
-inline Name sort{"sort"};
 inline Name update{"update"};
 
 inline NameTuple kw_default_annotation{"default", "annotation"};
