@@ -5,6 +5,7 @@
 #include "pyapi/names.hpp"
 #include "pyapi/ref.hpp"
 
+#include <cstdint>
 #include <utility>
 
 namespace quorin::py {
@@ -22,8 +23,13 @@ inline PyObject* raw(const Constant& c) noexcept {
 // Handles a pending signal where Python code would: when a call returns, and
 // at each turn of a loop. Its handler's exception is thrown.
 inline void handle_signals(Where where = Where::current()) {
-    if (PyErr_CheckSignals() < 0) [[unlikely]]
-        throw_raised(where);
+    // As the interpreter checks after a call: only when an event is pending in
+    // the low bits of its thread's `eval_breaker` (the interpreter's event mask).
+    constexpr std::uintptr_t pending_events = 0xff;
+    if ((PyThreadState_GetUnchecked()->eval_breaker & pending_events) != 0) [[unlikely]] {
+        if (PyErr_CheckSignals() < 0)
+            throw_raised(where);
+    }
 }
 
 // --- calls (vectorcall; keyword values follow the positional ones) ---------

@@ -6,15 +6,17 @@
 #include "contracts/settings.hpp"
 #include "contracts/stdlib.hpp"
 #include "core/pdk/functions.hpp"
+#include "core/pdk/identifiers.hpp"
 
 namespace quorin::pdk {
 
 namespace {
 namespace layout = contracts::layout;
 
+// `f"{name}."`.
 Ref project_prefix(PyObject* name) {
     const Ref name_text = py::text(name);
-    return py::format("%U.", name_text);
+    return py::check(PyUnicode_Concat(name_text.get(), names::dot));
 }
 
 // `mod.startswith(f"{name}.")`: the method is looked up before the prefix is

@@ -13,6 +13,7 @@ namespace quorin::pdk::names {
 
 inline py::Name cache{"cache"};
 inline py::Name _clean_containers_also_in_cells{"_clean_containers_also_in_cells"};
+inline py::Name dot{"."};
 inline py::Name dunder_doc{"__doc__"};
 inline py::Name dunder_orig_bases{"__orig_bases__"};
 inline py::Name dunder_qualname{"__qualname__"};
