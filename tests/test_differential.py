@@ -972,7 +972,11 @@ def test_tracers_see_a_module_call_as_a_builtin_call(hook: str) -> None:
     native = type(extension.get_pdk)
 
     def name_of(function: Any, code_name: str) -> str:
-        return "error cell" if code_name == "cell" or function.__module__ != extension.__name__ else code_name
+        return (
+            "error cell"
+            if code_name == "cell" or function.__module__ != extension.__name__
+            else code_name
+        )
 
     def run(module: Any, services: SimpleNamespace) -> Any:
         events: list[Any] = []

@@ -8,14 +8,13 @@ import io
 import pdb
 import signal
 import sys
-from pathlib import Path
 from typing import Any
 
 import pytest
 
 from bench import baseline
 from tests.conftest import with_fresh_resolvers
-from tests.fakes import FakePdk, Record, install
+from tests.fakes import Record, install
 from tests.shared import run_python
 
 # Each site re-enters the module from one of its callbacks, without end, in a thread with the
@@ -116,8 +115,10 @@ def reentry(limit: int, stack: int, module: str = "ext") -> list[tuple[str, str,
 @pytest.mark.parametrize("limit", [10**3, 10**4, 10**5, 10**6])
 def test_unbounded_reentry_ends_in_recursion_error(limit: int, stack: int) -> None:
     # The pattern search's failures are caught as any Exception is, RecursionError included.
-    expected = {site: "returned" if site == "get_cells_from_regex" else "RecursionError"
-                for site, _, _ in reentry(limit, stack)}
+    expected = {
+        site: "returned" if site == "get_cells_from_regex" else "RecursionError"
+        for site, _, _ in reentry(limit, stack)
+    }
     assert {site: kind for site, kind, _ in reentry(limit, stack)} == expected
     assert len(expected) == 7
 
@@ -155,7 +156,9 @@ def test_only_tools_that_do_not_read_frames_see_module_functions_start(tool: int
     seen: list[str] = []
     mon.use_tool_id(tool, "test")
     try:
-        mon.register_callback(tool, mon.events.PY_START, lambda code, offset: seen.append(code.co_name))
+        mon.register_callback(
+            tool, mon.events.PY_START, lambda code, offset: seen.append(code.co_name)
+        )
         mon.set_events(tool, mon.events.PY_START)
         pdk._sort_paths(["/a"])
     finally:
@@ -194,7 +197,9 @@ def test_a_signal_is_handled_when_the_call_that_saw_it_returns(
     # next outside call (logged by the fakes) is not made.
     import quorin.core.pdk as extension
 
-    module = with_fresh_resolvers(monkeypatch, extension if module_name == "extension" else baseline)
+    module = with_fresh_resolvers(
+        monkeypatch, extension if module_name == "extension" else baseline
+    )
     services = install(monkeypatch, module)
     with pytest.raises(Interrupted):
         if site == "get_pdk":

@@ -68,7 +68,8 @@ Ref exception(const Context& c, const py::Name& exception_name, Arg&& message,
 }
 
 // `isinstance(o, <global type_name>)`: `isinstance` is read before the type.
-bool isinstance(const Context& c, PyObject* o, const py::Name& type_name, py::Where where = py::Where::current());
+bool isinstance(const Context& c, PyObject* o, const py::Name& type_name,
+                py::Where where = py::Where::current());
 // `getattr(o, name, default_value)`, `hasattr(o, name)`.
 Ref getattr(const Context& c, PyObject* o, PyObject* name, PyObject* default_value,
             py::Where where = py::Where::current());

@@ -146,12 +146,14 @@ void bind(const FunctionDef& def, PyObject* const* args, size_t nargsf, PyObject
         if (k >= 0) {
             bound.values[i] = args[nargs + k];
             ++used;
-        } else if ((bound.defaults[i] = default_of(def, i, npos, defaults))) {
-            bound.values[i] = bound.defaults[i].get();
-        } else if (param.kind == Kind::positional) {
-            raise_count(def, npos, Py_ssize_t(i));
         } else {
-            raise(PyExc_TypeError, "%s() needs keyword-only argument %s", def.name, param.name);
+            bound.defaults[i] = default_of(def, i, npos, defaults);
+            if (!bound.defaults[i]) {
+                if (param.kind == Kind::positional)
+                    raise_count(def, npos, Py_ssize_t(i));
+                raise(PyExc_TypeError, "%s() needs keyword-only argument %s", def.name, param.name);
+            }
+            bound.values[i] = bound.defaults[i].get();
         }
     }
     if (used < nkw)

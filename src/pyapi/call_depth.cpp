@@ -20,7 +20,7 @@ namespace {
 // bounds itself. Below this much free stack it refuses to go deeper: enough
 // for one more level of re-entry (about 1 KiB through a callback) and for the
 // RecursionError to be raised and unwind, with a quarter of small stacks kept.
-constexpr std::size_t reserve = 64 * 1024;
+constexpr std::size_t reserve = std::size_t{64} * 1024;
 
 // The lowest address a call may start at on this thread; 0 where the bounds
 // cannot be read (no guard then). Stacks grow downwards on every platform built for.

@@ -79,7 +79,10 @@ DictChanges::DictChanges(std::initializer_list<PyObject*> dicts) {
 DictChanges::~DictChanges() {
     for (const Ref& dict : dicts_) {
         auto entry = find_count(dict.get());
-        if (entry->second != for_life && --entry->second == 0) {
+        if (entry->second == for_life)
+            continue;
+        --entry->second;
+        if (entry->second == 0) {
             // Cannot fail: the watcher and the dict are both valid.
             (void)PyDict_Unwatch(watcher_id, dict.get());
             watch_counts.erase(entry);

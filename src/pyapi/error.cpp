@@ -35,8 +35,9 @@ void Error::restore() noexcept {
         if (!instance)
             throw_raised(where);
         if (!PyExceptionInstance_Check(instance.get()))
-            raise(PyExc_TypeError, {"calling %R should have returned an instance of BaseException, not %R", where},
-                  value, reinterpret_cast<PyObject*>(Py_TYPE(instance.get())));
+            raise(PyExc_TypeError,
+                  {"calling %R should have returned an instance of BaseException, not %R", where}, value,
+                  reinterpret_cast<PyObject*>(Py_TYPE(instance.get())));
         raise_chained(value, instance.get(), where);
     }
     raise(PyExc_TypeError, {"exceptions must derive from BaseException", where});
@@ -51,7 +52,8 @@ void check_except_type(PyObject* type, Where where) {
             ok = ok && valid(PyTuple_GET_ITEM(type, i));
     }
     if (!ok) [[unlikely]]
-        raise(PyExc_TypeError, {"catching classes that do not inherit from BaseException is not allowed", where});
+        raise(PyExc_TypeError,
+              {"catching classes that do not inherit from BaseException is not allowed", where});
 }
 
 [[gnu::cold]] Where set_error_from_current_exception(Where boundary) noexcept {

@@ -53,7 +53,8 @@ PyObject* call_body(PyObject* self, PyObject* const* args, size_t nargsf, PyObje
         // Argument errors belong to the caller, as a Python function's do:
         // only what leaves the body gets the function's traceback entry and
         // its monitoring events.
-        bind(*f->def, args, nargsf, kwnames, {.positional = f->defaults, .keyword_only = f->kwdefaults}, bound);
+        bind(*f->def, args, nargsf, kwnames, {.positional = f->defaults, .keyword_only = f->kwdefaults},
+             bound);
         CallDepth depth;
         if (!depth.enter())
             throw_raised();
@@ -77,7 +78,7 @@ PyObject* call_body(PyObject* self, PyObject* const* args, size_t nargsf, PyObje
 }
 
 [[gnu::cold, gnu::noinline]] PyObject* profiled_call(PyObject* self, PyObject* const* args, size_t nargsf,
-                                                   PyObject* kwnames) noexcept {
+                                                     PyObject* kwnames) noexcept {
     ProfiledCall profiled;
     if (!profiled.begin(self))
         return nullptr;
@@ -308,7 +309,11 @@ PyGetSetDef function_getset[] = {
 // The plain attributes, declared as the interpreter's own function type
 // declares them: None when unset or deleted.
 PyMemberDef function_members[] = {
-    {.name = "__doc__", .type = _Py_T_OBJECT, .offset = offsetof(FunctionObject, doc), .flags = 0, .doc = nullptr},
+    {.name = "__doc__",
+     .type = _Py_T_OBJECT,
+     .offset = offsetof(FunctionObject, doc),
+     .flags = 0,
+     .doc = nullptr},
     {.name = "__module__",
      .type = _Py_T_OBJECT,
      .offset = offsetof(FunctionObject, module_name),

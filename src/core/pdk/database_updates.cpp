@@ -70,7 +70,8 @@ Ref get_database_updates(const Context& c) {
     const Ref updated_records = py::new_list();
     py::for_each(shared_names.get(), [&](PyObject* name) {
         // A moved cell, or one whose file was asked for, is written as the run found it.
-        if (source_differs(static_records, present_records, name) || path_requested(static_records, name, paths)) {
+        if (source_differs(static_records, present_records, name) ||
+            path_requested(static_records, name, paths)) {
             py::list_append(updated_records.get(), py::getitem(static_records, name).get());
             return;
         }

@@ -41,7 +41,8 @@ std::tuple<Ref, Ref> fail(const Context& c, PyObject* name, PyObject* static_rec
     records::set_message(static_record, compose().get());
     const auto warning = contracts::logger::warning(c);
     warning(records::message(static_record).get());
-    Ref error = contracts::builtins::exception(c, error_type, [&] { return records::message(static_record); });
+    Ref error =
+        contracts::builtins::exception(c, error_type, [&] { return records::message(static_record); });
     const Ref error_cell = c.global(names::_error_cell);
     const Ref modname = contracts::paths::file_name(path);
     Ref cell = py::call(error_cell.get(), name, modname, error);
@@ -75,7 +76,9 @@ Ref find_cells(const Context& c) {
             mod = contracts::imports::module_entry(extra_modules.get(), path.get());
         }
         const bool module_missing = is_none(mod);
-        if (module_missing || is_none(cell = contracts::imports::module_attribute(c, mod.get(), name.get()))) {
+        if (!module_missing)
+            cell = contracts::imports::module_attribute(c, mod.get(), name.get());
+        if (module_missing || is_none(cell)) {
             Ref error_cell;
             std::tie(error, error_cell) = fail(
                 c, name.get(), static_record.get(), path.get(),

@@ -73,7 +73,8 @@ void import_as(PyObject* globals, const char* dotted, const char* alias) {
     Ref module = import_name(globals, dotted, Py_None);
     for (const char* part = std::strchr(dotted, '.'); part != nullptr; part = std::strchr(part + 1, '.')) {
         const char* end = std::strchr(part + 1, '.');
-        const std::string attr(part + 1, end != nullptr ? std::size_t(end - part - 1) : std::strlen(part + 1));
+        const std::string attr(part + 1,
+                               end != nullptr ? std::size_t(end - part - 1) : std::strlen(part + 1));
         module = import_from(module.get(), attr.c_str());
     }
     set_global(globals, alias, module.get());

@@ -56,10 +56,9 @@ Ref register_cells(const Context& c) {
         static_records =
             py::call(c.global(names::_filter_records_for_non_pdk_project).get(), static_records, base_pdk);
 
-    auto [modules, errors] =
-        py::unpack2(py::call_kw(c.global(names::_import_modules).get(), names::kw_reload, static_records,
-                                paths, reload ? Py_True : Py_False)
-                        .get());
+    auto [modules, errors] = py::unpack2(py::call_kw(c.global(names::_import_modules).get(), names::kw_reload,
+                                                     static_records, paths, reload ? Py_True : Py_False)
+                                             .get());
     auto [error_cells, error_records] =
         py::unpack2(py::call(c.global(names::_handle_import_errors).get(), static_records, errors).get());
     py::update(static_records.get(), error_records.get());
@@ -81,7 +80,8 @@ Ref register_cells(const Context& c) {
     else
         l.present_records = db::get_all_factories(c);
     auto [add, remove] = py::unpack2(
-        py::call(c.global(names::_get_database_updates).get(), static_records, l.present_records, paths).get());
+        py::call(c.global(names::_get_database_updates).get(), static_records, l.present_records, paths)
+            .get());
     db::update_factories(c, add.get(), remove.get());
 
     py::for_each(remove.get(), [&](PyObject* n) {
