@@ -53,7 +53,10 @@ PyObject* call_body(PyObject* self, PyObject* const* args, size_t nargsf, PyObje
         // Argument errors belong to the caller, as a Python function's do:
         // only what leaves the body gets the function's traceback entry and
         // its monitoring events.
-        bind(*f->def, args, nargsf, kwnames, {.positional = f->defaults, .keyword_only = f->kwdefaults},
+        // Held while binding: a key's `__eq__` could replace them meanwhile.
+        const Ref defaults = Ref::borrow(f->defaults);
+        const Ref kwdefaults = Ref::borrow(f->kwdefaults);
+        bind(*f->def, args, nargsf, kwnames, {.positional = defaults.get(), .keyword_only = kwdefaults.get()},
              bound);
         CallDepth depth;
         if (!depth.enter())
@@ -108,7 +111,7 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) {
     Py_VISIT(f->kwdefaults);
     Py_VISIT(f->defaults);
     Py_VISIT(f->dict);
-    return f->globals_found != nullptr ? f->globals_found->traverse(visit, arg) : 0;
+    return 0;
 }
 
 int function_clear(PyObject* self) {

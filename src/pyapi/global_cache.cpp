@@ -46,34 +46,21 @@ Ref GlobalCache::lookup(PyObject* globals, PyObject* builtins, const Name& name,
 
 Ref GlobalCache::lookup_and_keep(PyObject* globals, PyObject* builtins, const Name& name, Where where) {
     if (generation_ != DictChanges::generation()) {
-        // Releasing what was kept may run finalisers that change the dicts
-        // again: the generation is read after.
         clear();
-        generation_ = DictChanges::generation();
         usable_ = can_keep(globals) && can_keep(builtins);
-        // Watching may have begun just now, as a change would.
+        // Read after watching began.
         generation_ = DictChanges::generation();
     }
     const std::uint64_t before = generation_;
     Ref value = plain_lookup(globals, builtins, name, where);
     if (usable_ && used_ < capacity && DictChanges::generation() == before)
-        entries_[used_++] = {&name, Ref(value).release()};
+        entries_[used_++] = {&name, value.get()};
     return value;
 }
 
 void GlobalCache::clear() noexcept {
-    // Each entry is taken out before it is released.
-    while (used_ > 0) {
-        const Ref value = Ref::steal(entries_[--used_].second);
-        entries_[used_] = {};
-    }
+    used_ = 0;
     generation_ = ~std::uint64_t{0};
-}
-
-int GlobalCache::traverse(visitproc visit, void* arg) const {
-    for (std::size_t i = 0; i < used_; ++i)
-        Py_VISIT(entries_[i].second);
-    return 0;
 }
 
 }  // namespace quorin::py
