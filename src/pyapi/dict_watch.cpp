@@ -1,6 +1,7 @@
 #include "pyapi/dict_watch.hpp"
 
 #include "pyapi/ops.hpp"
+#include "pyapi/runtime_state.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -20,7 +21,7 @@ constexpr int unregistered = -2;
 constexpr int unavailable = -1;
 int watcher_id = unregistered;
 
-// One watcher for the process: the module runs in one interpreter only.
+// One watcher: the module runs in one interpreter at a time.
 int watcher() {
     if (watcher_id == unregistered) {
         watcher_id = PyDict_AddWatcher(on_change);
@@ -39,6 +40,21 @@ std::vector<std::pair<PyObject*, int>> watch_counts;
 auto find_count(PyObject* dict) {
     return std::ranges::find_if(watch_counts, [dict](const auto& entry) { return entry.first == dict; });
 }
+
+// A watcher belongs to its interpreter, which drops it when it ends; the next
+// one registers its own. Reset after the scopes that use it are released.
+class Registration final : public RuntimeState {
+public:
+    Registration() noexcept : RuntimeState(Order::registrations) {}
+
+private:
+    void release() noexcept override { forget(); }
+    void forget() noexcept override {
+        watcher_id = unregistered;
+        watch_counts.clear();
+    }
+};
+Registration registration;
 
 bool only_str_keys(PyObject* dict) noexcept {
     Py_ssize_t pos = 0;

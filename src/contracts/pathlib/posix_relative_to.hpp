@@ -32,8 +32,8 @@ using py::Ref;
 // Anything else is left to the ordinary call.
 class PosixRelativeTo {
 public:
-    // The one scope of the process, made on first use: what it finds and
-    // registers (watched dicts, held classes) is kept for the next calls.
+    // The one scope of the module's runtime, made on first use: what it finds
+    // and registers (watched dicts, held classes) is kept for the next calls.
     static PosixRelativeTo& instance();
 
     enum class Answer : std::uint8_t { returns, raises_value_error, ask_the_method };
