@@ -52,9 +52,13 @@ def build_command(source: Path, program: Path) -> list[str]:
     if not compiler or shutil.which(compiler[0]) is None:
         pytest.skip(f"no C compiler (the interpreter was built with {config('CC')!r})")
     shared = bool(sysconfig.get_config_var("Py_ENABLE_SHARED"))
-    libdir, library = (config("LIBDIR"), config("LDLIBRARY")) if shared else (config("LIBPL"), config("LIBRARY"))
+    libdir, library = (
+        (config("LIBDIR"), config("LDLIBRARY")) if shared else (config("LIBPL"), config("LIBRARY"))
+    )
     if not (Path(libdir) / library).exists():
-        pytest.skip(f"no {'shared' if shared else 'static'} library of the interpreter: {libdir}/{library}")
+        pytest.skip(
+            f"no {'shared' if shared else 'static'} library of the interpreter: {libdir}/{library}"
+        )
     version = f"{sys.version_info.major}.{sys.version_info.minor}{sys.abiflags}"
     paths = sysconfig.get_paths()
     return [
@@ -83,7 +87,9 @@ def embedding_program(tmp_path_factory: Any) -> Path:
     source = folder / "embed.c"
     source.write_text(PROGRAM)
     program = folder / "embed"
-    built = subprocess.run(build_command(source, program), capture_output=True, text=True, timeout=300)
+    built = subprocess.run(
+        build_command(source, program), capture_output=True, text=True, timeout=300
+    )
     assert built.returncode == 0, built.stderr
     return program
 

@@ -36,7 +36,9 @@ public:
 
 protected:
     enum class Order : std::uint8_t { objects, registrations };
-    explicit RuntimeState(Order order = Order::objects) noexcept : order_(order), next_(head_) { head_ = this; }
+    explicit RuntimeState(Order order = Order::objects) noexcept : order_(order), next_(head_) {
+        head_ = this;
+    }
     ~RuntimeState() = default;
 
     virtual void on_interpreter_end() noexcept {}
