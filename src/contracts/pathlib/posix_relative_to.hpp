@@ -66,7 +66,7 @@ private:
     // method must answer. `ran_code` is set where it ran the path's `__str__`.
     PyObject* compared_text(PyObject* path, bool& ran_code);
 
-    // The namespaces the method's code runs in, watched for the process.
+    // The namespaces the method's code runs in, watched while the scope lives.
     Ref local_, abc_, collections_abc_, posixpath_, os_, builtins_;
     std::optional<py::DictChanges> dict_changes_;
 
