@@ -3,6 +3,7 @@
 #include "contracts/builtins.hpp"
 #include "contracts/pathlib/posix_relative_to.hpp"
 #include "pyapi/fast_paths.hpp"
+#include "pyapi/runtime_state.hpp"
 
 #include <cstdint>
 #include <iterator>
@@ -29,6 +30,22 @@ bool catches_builtin_value_error(const Context& c) {
     return c.global(names::ValueError).is(PyExc_ValueError);
 }
 
+// What the interpreter last reported of the tools told of calls. Its version
+// counts within one runtime; a runtime started again starts from nothing.
+struct CallEvents final : py::RuntimeState {
+    static constexpr std::uint8_t types[] = {PY_MONITORING_EVENT_PY_START, PY_MONITORING_EVENT_CALL};
+    PyMonitoringState state[std::size(types)]{};
+    std::uint64_t version = 0;
+
+    void release() noexcept override { forget(); }
+    void forget() noexcept override {
+        version = 0;
+        for (PyMonitoringState& event : state)
+            event = {};
+    }
+};
+CallEvents call_events;
+
 // Whether a tool would see the method's Python code run: a tracer or profiler
 // of this thread, or a monitoring tool told of calls. The shortcut is for
 // runs nobody watches; a watched one makes the call.
@@ -36,11 +53,9 @@ bool calls_are_watched() {
     PyThreadState* const thread = PyThreadState_GET();
     if (thread->c_tracefunc != nullptr || thread->c_profilefunc != nullptr)
         return true;
-    static constexpr std::uint8_t events[] = {PY_MONITORING_EVENT_PY_START, PY_MONITORING_EVENT_CALL};
-    static PyMonitoringState state[std::size(events)];
-    static std::uint64_t version = 0;
-    py::check_status(PyMonitoring_EnterScope(state, &version, events, std::size(events)));
-    return state[0].active != 0 || state[1].active != 0;
+    py::check_status(PyMonitoring_EnterScope(call_events.state, &call_events.version, call_events.types,
+                                             std::size(call_events.types)));
+    return call_events.state[0].active != 0 || call_events.state[1].active != 0;
 }
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "contracts/stdlib.hpp"
 
+#include "pyapi/runtime_state.hpp"
+
 namespace quorin::pdk::contracts {
 
 Ref importlib::import_module(const Context& c, PyObject* name) {
@@ -35,13 +37,13 @@ Ref new_python_warn(PyObject* globals) {
     py::raise(PyExc_SystemError, "no function in the warning helper's code");
 }
 
-// Made once for the module's globals; held for the process, as the module is.
-PyObject* python_warn = nullptr;
+// Made once for the module's globals; held as long as the module's runtime.
+py::StaticRef python_warn;
 
 PyObject* python_warn_for(PyObject* globals) {
-    if (python_warn == nullptr || PyFunction_GET_GLOBALS(python_warn) != globals)
-        Py_XSETREF(python_warn, new_python_warn(globals).release());
-    return python_warn;
+    if (python_warn.get() == nullptr || PyFunction_GET_GLOBALS(python_warn.get()) != globals)
+        python_warn.reset(new_python_warn(globals));
+    return python_warn.get();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "pyapi/dict_watch.hpp"
 
 #include "pyapi/ops.hpp"
+#include "pyapi/runtime_state.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -20,11 +21,14 @@ int on_change(PyDict_WatchEvent event, PyObject* dict, PyObject*, PyObject*) {
     return 0;
 }
 
+// Set when the module's interpreter ends: its reports may stop coming.
+bool interpreter_ended = false;
+
 constexpr int unregistered = -2;
 constexpr int unavailable = -1;
 int watcher_id = unregistered;
 
-// One watcher for the process: the module runs in one interpreter only.
+// One watcher: the module runs in one interpreter at a time.
 int watcher() {
     if (watcher_id == unregistered) {
         watcher_id = PyDict_AddWatcher(on_change);
@@ -52,6 +56,29 @@ void forget_freed(PyObject* dict) {
     if (auto entry = find_count(dict); entry != watch_counts.end() && entry->second == for_life)
         watch_counts.erase(entry);
 }
+
+// A watcher belongs to its interpreter, which drops it when it ends; the next
+// one registers its own. Reset after the scopes that use it are released.
+// From the interpreter's end on, no change is reported any more: whatever was
+// known is known no longer, and nothing new is watched.
+class Registration final : public RuntimeState {
+public:
+    Registration() noexcept : RuntimeState(Order::registrations) {}
+
+private:
+    void on_interpreter_end() noexcept override {
+        ++changes_seen;
+        interpreter_ended = true;
+    }
+    void release() noexcept override { forget(); }
+    void forget() noexcept override {
+        ++changes_seen;
+        interpreter_ended = false;
+        watcher_id = unregistered;
+        watch_counts.clear();
+    }
+};
+Registration registration;
 
 }  // namespace
 
@@ -96,7 +123,7 @@ std::uint64_t DictChanges::generation() noexcept {
 
 bool DictChanges::watch_for_life(PyObject* dict) noexcept {
     const int id = watcher();
-    if (id < 0)
+    if (id < 0 || interpreter_ended)
         return false;
     auto entry = find_count(dict);
     if (entry == watch_counts.end()) {

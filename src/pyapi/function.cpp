@@ -412,11 +412,13 @@ Ref Context::global(const Name& name, Where where) const {
 
 namespace {
 
-// The type of every function the module makes, held for the process as the
-// module object is. One is enough: the module refuses a second interpreter and
-// is initialised once, so no two modules could need types of their own; a
-// start-up that failed and is tried again replaces it.
-PyObject* function_type = nullptr;
+// The type of every function the module makes. One is enough: the module
+// refuses a second interpreter and is initialised once, so no two modules
+// could need types of their own; a start-up that failed and is tried again
+// replaces it. The type holds the module object and every function holds the
+// type: once the interpreter ends, only its functions keep it, and with it the
+// module and what the module keeps for them.
+StaticRef function_type{StaticRef::Held::until_interpreter_ends};
 }  // namespace
 
 void create_function_type(PyObject* module) {
@@ -431,7 +433,7 @@ void create_function_type(PyObject* module) {
     const Ref dict = check(PyType_GetDict(reinterpret_cast<PyTypeObject*>(type.get())));
     check_status(PyDict_SetItemString(dict.get(), call_getset.name, descriptor.get()));
     PyType_Modified(reinterpret_cast<PyTypeObject*>(type.get()));
-    Py_XSETREF(function_type, type.release());
+    function_type.reset(std::move(type));
 }
 
 namespace {
@@ -450,7 +452,7 @@ Ref builtins_of(PyObject* globals) {
 
 Ref new_function(const FunctionInit& init) {
     Ref builtins = builtins_of(init.globals);
-    Ref self = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(function_type), 0));
+    Ref self = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(function_type.get()), 0));
     FunctionObject* f = as_function(self.get());
     f->vectorcall = function_vectorcall;
     f->def = init.def;

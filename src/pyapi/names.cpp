@@ -6,8 +6,8 @@ namespace quorin::py {
 
 void Constant::create_all() {
     for (Constant* c = head_; c != nullptr; c = c->next_) {
-        if (c->object_ == nullptr)
-            c->object_ = check(c->create()).release();
+        if (c->object_.get() == nullptr)
+            c->object_.reset(check(c->create()));
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pyapi/ref.hpp"
+#include "pyapi/runtime_state.hpp"
 
 #include <array>
 #include <cstddef>
@@ -11,15 +12,16 @@ namespace quorin::py {
 // A Python constant created before the module runs any code: every constant
 // registers itself at static initialisation (the list head is constant-
 // initialised, so the order in which files initialise does not matter) and is
-// created by `create_all`. Constants live for the whole process. Names are
-// declared in the identifier tables (pyapi/, contracts/ and core/pdk/identifiers.hpp).
+// created by `create_all`. Constants live as long as the module's runtime,
+// and a new runtime creates them again. Names are declared in the identifier
+// tables (pyapi/, contracts/ and core/pdk/identifiers.hpp).
 class Constant {
 public:
     Constant(const Constant&) = delete;
     Constant& operator=(const Constant&) = delete;
 
-    PyObject* get() const noexcept { return object_; }
-    operator PyObject*() const noexcept { return object_; }
+    PyObject* get() const noexcept { return object_.get(); }
+    operator PyObject*() const noexcept { return object_.get(); }
 
     // Creates every registered constant not created yet; throws on failure.
     static void create_all();
@@ -30,7 +32,7 @@ protected:
     virtual PyObject* create() const = 0;
 
 private:
-    PyObject* object_ = nullptr;
+    StaticRef object_;
     Constant* next_;
     static constinit inline Constant* head_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "pyapi/traceback.hpp"
 
+#include "pyapi/runtime_state.hpp"
+
 #include <frameobject.h>
 
 #include <array>
@@ -24,21 +26,22 @@ const char* project_relative(const char* file) {
 
 // The code objects of recent entries, one per function name and source line,
 // so that a function failing over and over makes its code object once. A few
-// slots replaced in turn keep the memory bounded whatever fails. They live for
-// the process, like the interned names.
+// slots replaced in turn keep the memory bounded whatever fails. They live as
+// long as the module's runtime, like the interned names.
 struct CachedCode {
-    PyObject* qualname = nullptr;
+    StaticRef qualname;
     const char* file = nullptr;
     unsigned line = 0;
-    PyObject* code = nullptr;
+    StaticRef code;
 };
 std::array<CachedCode, 64> code_cache;
 std::size_t next_slot = 0;
 
 bool same_key(const CachedCode& entry, PyObject* qualname, const Where& where) {
-    return entry.line == where.line() && entry.qualname != nullptr &&
+    PyObject* const cached = entry.qualname.get();
+    return entry.line == where.line() && cached != nullptr &&
            (entry.file == where.file_name() || std::strcmp(entry.file, where.file_name()) == 0) &&
-           (entry.qualname == qualname || PyUnicode_Compare(entry.qualname, qualname) == 0);
+           (cached == qualname || PyUnicode_Compare(cached, qualname) == 0);
 }
 
 // A new reference to an empty code object that a traceback shows as
@@ -58,15 +61,15 @@ PyObject* code_for(PyObject* qualname, const Where& where) {
         return new_code(qualname, where);
     for (const CachedCode& entry : code_cache) {
         if (same_key(entry, qualname, where))
-            return Py_NewRef(entry.code);
+            return Py_NewRef(entry.code.get());
     }
     PyObject* code = new_code(qualname, where);
     if (code == nullptr)
         return nullptr;
     CachedCode& slot = code_cache[next_slot];
     next_slot = (next_slot + 1) % code_cache.size();
-    Py_XSETREF(slot.qualname, Py_NewRef(qualname));
-    Py_XSETREF(slot.code, Py_NewRef(code));
+    slot.qualname.reset(Ref::borrow(qualname));
+    slot.code.reset(Ref::borrow(code));
     slot.file = where.file_name();
     slot.line = where.line();
     return code;

@@ -5,12 +5,14 @@
 #include "contracts/pathlib/known_code.hpp"
 #include "pyapi/error.hpp"
 #include "pyapi/members.hpp"
+#include "pyapi/runtime_state.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace quorin::pdk::contracts::pathlib {
@@ -341,11 +343,28 @@ bool is_known_release(const std::vector<std::uint64_t>& digests) {
 
 // --- the scope ----------------------------------------------------------------
 
+namespace {
+
+// The scope belongs to the module's runtime: what it holds and watches is
+// that interpreter's. Deleted when the module's state is released; never
+// destroyed once its runtime has gone, nor at exit, when its references must
+// not be touched.
+class Scope final : public py::RuntimeState {
+public:
+    PosixRelativeTo* scope = nullptr;
+
+private:
+    void release() noexcept override { delete std::exchange(scope, nullptr); }
+    void forget() noexcept override { scope = nullptr; }
+};
+Scope runtime_scope;
+
+}  // namespace
+
 PosixRelativeTo& PosixRelativeTo::instance() {
-    // Never destroyed: it holds references that must not be released after
-    // the interpreter has finalised.
-    static PosixRelativeTo* const scope = new PosixRelativeTo();
-    return *scope;
+    if (runtime_scope.scope == nullptr)
+        runtime_scope.scope = new PosixRelativeTo();
+    return *runtime_scope.scope;
 }
 
 PosixRelativeTo::Stamp PosixRelativeTo::stamp() const noexcept {

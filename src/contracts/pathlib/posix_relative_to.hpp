@@ -32,8 +32,8 @@ using py::Ref;
 // Anything else is left to the ordinary call.
 class PosixRelativeTo {
 public:
-    // The one scope of the process, made on first use: what it finds and
-    // registers (watched dicts, held classes) is kept for the next calls.
+    // The one scope of the module's runtime, made on first use: what it finds
+    // and registers (watched dicts, held classes) is kept for the next calls.
     static PosixRelativeTo& instance();
 
     enum class Answer : std::uint8_t { returns, raises_value_error, ask_the_method };
@@ -66,7 +66,7 @@ private:
     // method must answer. `ran_code` is set where it ran the path's `__str__`.
     PyObject* compared_text(PyObject* path, bool& ran_code);
 
-    // The namespaces the method's code runs in, watched for the process.
+    // The namespaces the method's code runs in, watched while the scope lives.
     Ref local_, abc_, collections_abc_, posixpath_, os_, builtins_;
     std::optional<py::DictChanges> dict_changes_;
 

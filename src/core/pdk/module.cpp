@@ -2,6 +2,7 @@
 #include "core/pdk/globals.hpp"
 #include "pyapi/error.hpp"
 #include "pyapi/names.hpp"
+#include "pyapi/runtime_state.hpp"
 
 #include <cstdint>
 
@@ -10,24 +11,65 @@ namespace quorin::pdk {
 namespace {
 
 using py::Ref;
+using py::RuntimeState;
 
-// The two process-wide records of start-up.
+// The two records of start-up, kept for the interpreter that imported the
+// module until that interpreter ends. A process may run one runtime after
+// another, and the interpreter identifiers start at 0 again in each.
 std::int64_t first_interpreter_id = -1;
-PyObject* initialised_module = nullptr;
+py::StaticRef initialised_module{py::StaticRef::Held::until_interpreter_ends};
+// Set when that interpreter has ended while its module object lived on: what
+// the module keeps in static storage then belongs to a runtime that is gone.
+bool interpreter_ended = false;
 
 constexpr int compiled_major = 3;
 constexpr int compiled_minor = 13;
 
+// The interpreter is finalising and its modules have been cleared. The
+// records go; the module object is then held by its functions' type alone,
+// so that its release (`free_module`) comes after the last call any
+// finaliser can still make.
+void on_interpreter_end(PyObject*) {
+    first_interpreter_id = -1;
+    if (initialised_module.get() == nullptr) {
+        // No start-up succeeded: no module is left to call into.
+        RuntimeState::release_all();
+        return;
+    }
+    interpreter_ended = true;
+    RuntimeState::interpreter_ends();
+}
+
+// The end of the interpreter is seen through an object in the interpreter's
+// own dict, released at the same stage of finalisation as the callbacks of
+// `PyUnstable_AtExit` (its modules cleared, before its last garbage
+// collection); on CPython 3.13.0 those callbacks are lost when an interpreter
+// has more than two of them.
+void watch_interpreter_end() {
+    PyObject* const dict = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    if (dict == nullptr)
+        py::raise(PyExc_RuntimeError, "the interpreter has no dict for the module's records");
+    const Ref capsule =
+        py::check(PyCapsule_New(&first_interpreter_id, "quorin.core.pdk.interpreter", on_interpreter_end));
+    py::check_status(PyDict_SetItemString(dict, "quorin.core.pdk", capsule.get()));
+}
+
 void check_single_interpreter() {
+    if (interpreter_ended) {
+        RuntimeState::forget_all();
+        interpreter_ended = false;
+    }
     const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1)
         py::throw_raised();
-    if (first_interpreter_id == -1)
+    if (first_interpreter_id == -1) {
+        watch_interpreter_end();
         first_interpreter_id = id;
-    else if (first_interpreter_id != id)
+    } else if (first_interpreter_id != id) {
         py::raise(PyExc_ImportError,
                   "Interpreter change detected - this module can only be loaded into one interpreter "
                   "per process.");
+    }
 }
 
 // Copies `spec.<from>` into the namespace as `to`; a missing attribute is skipped.
@@ -42,8 +84,8 @@ void copy_from_spec(PyObject* spec, PyObject* ns, const char* from, const char* 
 PyObject* create(PyObject* spec, PyModuleDef*) {
     return py::guarded([&] {
         check_single_interpreter();
-        if (initialised_module != nullptr)
-            return Ref::borrow(initialised_module);
+        if (PyObject* const recorded = initialised_module.get())
+            return Ref::borrow(recorded);
         const Ref name = py::check(PyObject_GetAttrString(spec, "name"));
         Ref module = py::check(PyModule_NewObject(name.get()));
         PyObject* ns = PyModule_GetDict(module.get());
@@ -80,23 +122,33 @@ void execute_steps(PyObject* module) {
 }
 
 int execute(PyObject* module) {
-    if (initialised_module != nullptr) {
-        if (initialised_module == module)
+    if (PyObject* const recorded = initialised_module.get()) {
+        if (recorded == module)
             return 0;
         PyErr_SetString(PyExc_RuntimeError,
                         "Module 'pdk' has already been imported. Re-initialisation is not supported.");
         return -1;
     }
-    initialised_module = Py_NewRef(module);
+    initialised_module.reset(Ref::borrow(module));
     try {
         execute_steps(module);
         return 0;
     } catch (...) {
         // A failed start-up leaves nothing recorded, so the next import starts afresh.
-        Py_CLEAR(initialised_module);
+        initialised_module.reset(Ref());
         py::set_error_from_current_exception();
         return -1;
     }
+}
+
+// The recorded module object is freed, after its interpreter ended: nothing
+// can call the module any more, and what it kept is released. The module of a
+// failed start-up leaves it to the next.
+void free_module(void* module) {
+    if (module != initialised_module.get())
+        return;
+    interpreter_ended = false;
+    RuntimeState::release_all();
 }
 
 PyModuleDef_Slot slots[] = {
@@ -107,7 +159,7 @@ PyModuleDef_Slot slots[] = {
 };
 
 // No per-module state: everything lives in the namespace, apart from the two
-// process-wide records above.
+// records above and the static state of the interpreter's runtime.
 PyModuleDef definition = {
     .m_base = PyModuleDef_HEAD_INIT,
     .m_name = "pdk",
@@ -117,7 +169,7 @@ PyModuleDef definition = {
     .m_slots = slots,
     .m_traverse = nullptr,
     .m_clear = nullptr,
-    .m_free = nullptr,
+    .m_free = free_module,
 };
 
 }  // namespace
