@@ -214,3 +214,25 @@ def test_metaclass_conflict_fails_the_import() -> None:
         "metaclass conflict: the metaclass of a derived class must be a (non-strict) subclass "
         "of the metaclasses of all its bases False"
     )
+
+
+@pytest.mark.parametrize("as_error", [False, True])
+def test_another_running_version_is_warned_of(as_error: bool) -> None:
+    out = run(
+        f"""
+        import sys, warnings
+        sys.version_info = (3, 14, 0, "final", 0)
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("error" if {as_error} else "always")
+            try:
+                import quorin.core.pdk as pdk
+                print(pdk.get_pdk.__name__, caught[0].category.__name__, caught[0].message)
+            except RuntimeWarning as e:
+                print("refused:", e, "quorin.core.pdk" in sys.modules)
+        """
+    )
+    text = (
+        "compile time Python version 3.13 of module 'quorin.core.pdk' does not match runtime "
+        "version 3.14"
+    )
+    assert out == (f"refused: {text} False" if as_error else f"get_pdk RuntimeWarning {text}")

@@ -97,9 +97,23 @@ PyObject* create(PyObject* spec, PyModuleDef*) {
     });
 }
 
+// Item `i` of the running interpreter's `sys.version_info`, as Python code sees
+// its version (and as a test can stand in another); the library's own
+// `Py_Version` where there is none.
+int running_version(Py_ssize_t i) {
+    PyObject* const info = PySys_GetObject("version_info");
+    if (info == nullptr)
+        return int((Py_Version >> (24 - 8 * i)) & 0xff);
+    const Ref item = py::check(PySequence_GetItem(info, i));
+    const long value = PyLong_AsLong(item.get());
+    if (value == -1 && PyErr_Occurred())
+        py::throw_raised();
+    return int(value);
+}
+
 void warn_on_version_mismatch() {
-    const int major = int((Py_Version >> 24) & 0xff);
-    const int minor = int((Py_Version >> 16) & 0xff);
+    const int major = running_version(0);
+    const int minor = running_version(1);
     if (major == compiled_major && minor == compiled_minor)
         return;
     py::check_status(PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
