@@ -71,7 +71,13 @@ def build_command(source: Path, program: Path) -> list[str]:
         str(program),
         f"-L{libdir}",
         f"-Wl,-rpath,{libdir}",
-        f"-lpython{version}",
+        # A static library gives the program every object of the interpreter, not only those it
+        # calls itself: extension modules such as `_interpreters` need the others.
+        *(
+            [f"-lpython{version}"]
+            if shared
+            else ["-Wl,--whole-archive", f"-lpython{version}", "-Wl,--no-whole-archive"]
+        ),
         *shlex.split(config("LIBS")),
         *shlex.split(config("SYSLIBS")),
         # Extension modules find the interpreter's symbols in the program when it is linked
