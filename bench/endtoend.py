@@ -21,6 +21,7 @@ from __future__ import annotations
 
 import atexit
 import gc
+import logging
 import os
 import shutil
 import subprocess
@@ -157,6 +158,10 @@ def restore(project: Path) -> None:
 # --- one side, in a process of its own ---------------------------------------------------------
 
 
+def direct(function: Callable[..., Any], **kwargs: Any) -> Any:
+    return function(**kwargs)
+
+
 class Registration:
     """The registration runs of one process on one side: nothing imported, an empty database."""
 
@@ -164,6 +169,9 @@ class Registration:
         os.environ["QUORIN_PROJECT_DIR"] = str(project)
         os.environ["QUORIN_DATABASE"] = str(database)
         self.project = project = Path(project)
+        # The product's warnings about the failing files go nowhere, as where an application
+        # configures logging; by default Python would print them to stderr.
+        logging.getLogger("quorin").addHandler(logging.NullHandler())
         self.module = load(side)
         self.module.get_pdk()  # the PDK's own import is not the registration's work
         # The project's bytecode is written, as by default, whatever the environment says: a
@@ -173,7 +181,7 @@ class Registration:
         self.path = file_of(project, self.edited).resolve()
         self.registered = False
 
-    def first(self, call: Callable[..., Any] = lambda f, **kw: f(**kw)) -> Any:
+    def first(self, call: Callable[..., Any] = direct) -> Any:
         """The first full run; `call(function, **kwargs)` makes the call (to time or count it)."""
         if self.registered:
             raise RuntimeError("a first registration is one per process: run one value each")
@@ -188,10 +196,10 @@ class Registration:
         newest = max(p.stat().st_ctime for p in files)
         time.sleep(max(0.0, newest + RACY_SECONDS - time.time()))
 
-    def again(self, call: Callable[..., Any] = lambda f, **kw: f(**kw)) -> Any:
+    def again(self, call: Callable[..., Any] = direct) -> Any:
         return call(self.module.register_cells)
 
-    def one_file(self, call: Callable[..., Any] = lambda f, **kw: f(**kw), k: int = 0) -> Any:
+    def one_file(self, call: Callable[..., Any] = direct, k: int = 0) -> Any:
         """The k-th one-file run: the edit renames a cell, or (k odd) renames it back."""
         self.path.write_text(source_text(self.edited, renamed=k % 2 == 0))
         return call(self.module.register_cells, paths=[self.path])

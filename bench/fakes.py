@@ -53,9 +53,8 @@ def log() -> NullLogger:
 
 
 class Settings:
-    def __init__(self) -> None:
-        self.project_dir = Path("/nonexistent-bench/work")
-        self.is_pdk = False
+    project_dir = Path("/nonexistent-bench/work")
+    is_pdk = False
 
     def get_project_name(self) -> str:
         return "proj"

@@ -27,7 +27,6 @@ import operator
 import os
 import subprocess
 import sys
-import tempfile
 from collections.abc import Callable, Sequence
 from pathlib import Path
 from typing import Any
@@ -65,39 +64,35 @@ def totals(out: Path) -> int:
     raise RuntimeError(f"{out}: no totals")
 
 
-def measure(project: Path, setting: str | None, workdir: Path, grind: bool) -> dict[str, Any]:
-    """One worker process; with `grind`, its runs' instructions, else only its outcomes."""
+def measure(project: Path, setting: str | None) -> dict[str, Any]:
+    """One worker process under callgrind: the instructions of its runs, and their outcomes."""
     endtoend.restore(project)
+    workdir = project.parent
     database = workdir / "run.db"
     database.unlink(missing_ok=True)
+    for old in workdir.glob("cg.out*"):
+        old.unlink()
     env = {**os.environ, "PYTHONHASHSEED": "0", "PYTHONPATH": str(CHECKOUT)}
     env.pop("QUORIN_PDK_FAST_PATHS", None)
     if setting is not None:
         env["QUORIN_PDK_FAST_PATHS"] = setting
-    argv = [sys.executable, "-m", "bench.shares", "--worker", str(project), str(database)]
-    out = workdir / "cg.out"
-    if grind:
-        for old in workdir.glob("cg.out*"):
-            old.unlink()
-        argv = [
-            "valgrind",
-            "--tool=callgrind",
-            "--collect-atstart=no",
-            "--toggle-collect=_operator_call",
-            "--dump-after=_operator_call",
-            f"--callgrind-out-file={out}",
-            *argv,
-        ]
+    argv = [
+        "valgrind",
+        "--tool=callgrind",
+        "--collect-atstart=no",
+        "--toggle-collect=_operator_call",
+        "--dump-after=_operator_call",
+        f"--callgrind-out-file={workdir / 'cg.out'}",
+        *[sys.executable, "-m", "bench.shares", "--worker", str(project), str(database)],
+    ]
     done = subprocess.run(argv, env=env, capture_output=True, text=True, cwd=workdir)
     if done.returncode:
         raise RuntimeError(f"worker failed ({setting}):\n{done.stderr[-3000:]}")
-    outcome = json.loads(done.stdout.splitlines()[-1])
-    if not grind:
-        return {"outcome": outcome}
-    # One dump per counted call, in order: out.1, out.2 (out itself holds what came after).
+    # One dump per counted call, in order: cg.out.1, cg.out.2.
     dumps = sorted(workdir.glob("cg.out.*"), key=lambda p: int(p.suffix[1:]))
     if len(dumps) != len(RUNS):
         raise RuntimeError(f"expected {len(RUNS)} callgrind dumps, found {len(dumps)}")
+    outcome = json.loads(done.stdout.splitlines()[-1])
     return {"outcome": outcome, **{run: totals(d) for run, d in zip(RUNS, dumps, strict=True)}}
 
 
@@ -134,19 +129,15 @@ def main(argv: Sequence[str] | None = None) -> int:
         flush=True,
     )
     results: dict[str, dict[str, dict[str, Any]]] = {}
-    with tempfile.TemporaryDirectory(prefix="quorin-shares-") as tmp:
-        workdir = Path(tmp).resolve()
-        for kind, is_pdk in KINDS.items():
-            project = workdir / kind.replace(" ", "-")
-            endtoend.generate(project, options.cells, is_pdk=is_pdk)
-            measure(project, None, workdir, grind=False)  # compiles the project's bytecode
-            results[kind] = {}
-            for name, setting in SETTINGS.items():
-                print(f"  {kind}, {name} ...", file=sys.stderr, flush=True)
-                results[kind][name] = measure(project, setting, workdir, grind=True)
-            outcomes = {json.dumps(r["outcome"]) for r in results[kind].values()}
-            if len(outcomes) != 1:
-                raise RuntimeError(f"{kind}: the settings registered differently: {outcomes}")
+    for kind, is_pdk in KINDS.items():
+        project = endtoend.prepare(options.cells, is_pdk)
+        results[kind] = {}
+        for name, setting in SETTINGS.items():
+            print(f"  {kind}, {name} ...", file=sys.stderr, flush=True)
+            results[kind][name] = measure(project, setting)
+        outcomes = {json.dumps(r["outcome"]) for r in results[kind].values()}
+        if len(outcomes) != 1:
+            raise RuntimeError(f"{kind}: the settings registered differently: {outcomes}")
     print("\n".join(table(results)))
     print("(a positive share: the run takes that much more with the fast path off)")
     return 0

@@ -74,11 +74,9 @@ def module_name(j: int) -> str:
 
 
 def scratch_dir() -> str | None:
-    """Memory-backed /dev/shm where there is one and TMPDIR does not say otherwise.
-
-    Making 200,000 files on this project's virtual disks takes about a minute, in memory about
-    a second; resolving them costs the same once the kernel has cached them.
-    """
+    """/dev/shm where there is one and TMPDIR does not say otherwise: making 200,000 files on
+    this project's virtual disks takes a minute, in memory a second; resolving them costs the
+    same once the kernel has cached them."""
     shm = "/dev/shm"
     if "TMPDIR" not in os.environ and os.path.isdir(shm) and os.access(shm, os.W_OK):
         return shm
@@ -86,50 +84,29 @@ def scratch_dir() -> str | None:
 
 
 class FileTree:
-    """Empty files in a temporary directory, made on first need and removed by `close()`."""
+    """Empty files in a folder, by default a temporary one that `close()` removes."""
 
     def __init__(self, root: Path | None = None) -> None:
-        self._root = root
-        self._owned = root is None
-        self._made = 0
-        self._dirs: set[Path] = set()
-
-    @property
-    def root(self) -> Path:
-        if self._root is None:
-            # Resolved, so that the files' resolved paths are their plain paths.
-            self._root = Path(tempfile.mkdtemp(prefix="quorin-bench-", dir=scratch_dir())).resolve()
-        return self._root
-
-    @staticmethod
-    def relative(i: int) -> str:
-        # Three depths, so that the sort compares depth, length and text alike.
-        parts = [f"d{i // 5000}"]
-        if i % 3 >= 1:
-            parts.append(f"s{i // 500 % 10}")
-        if i % 3 == 2:
-            parts.append(f"t{i // 50 % 10}")
-        parts.append(f"m{i}.py")
-        return "/".join(parts)
+        self.root = root
+        self.owned = root is None
 
     def paths(self, n: int) -> list[Path]:
-        """The paths of files 0 to n-1, making those that do not exist yet."""
-        root = self.root
-        for i in range(self._made, n):
-            path = root / self.relative(i)
-            if path.parent not in self._dirs:
-                path.parent.mkdir(parents=True, exist_ok=True)
-                self._dirs.add(path.parent)
-            os.close(os.open(path, os.O_CREAT | os.O_WRONLY, 0o644))
-        self._made = max(self._made, n)
-        return [root / self.relative(i) for i in range(n)]
+        if self.root is None:
+            # Resolved, so that the files' resolved paths are their plain paths.
+            self.root = Path(tempfile.mkdtemp(prefix="quorin-bench-", dir=scratch_dir())).resolve()
+        paths = []
+        for i in range(n):
+            # Three depths, so that the sort compares depth, length and text alike.
+            parts = [f"d{i // 5000}", f"s{i // 500 % 10}", f"t{i // 50 % 10}"][: 1 + i % 3]
+            path = self.root.joinpath(*parts, f"m{i}.py")
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.touch()
+            paths.append(path)
+        return paths
 
     def close(self) -> None:
-        if self._owned and self._root is not None:
-            shutil.rmtree(self._root, ignore_errors=True)
-            self._root = None
-            self._made = 0
-            self._dirs.clear()
+        if self.owned and self.root is not None:
+            shutil.rmtree(self.root, ignore_errors=True)
 
 
 class SortPaths(Case):
