@@ -90,7 +90,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         if options.end_to_end and not options.only:
             project = endtoend.prepare(options.cells)
             e2e = ["--project", str(project), "--cells", str(options.cells)]
-            e2e += ["--processes", "3"] if options.quick else []
+            e2e += ["--processes", "5"] if options.quick else []
             files = [
                 measure("bench.endtoend", s, results / f"end-to-end-{n}.json", e2e)
                 for s, n in zip(sides, names, strict=True)
