@@ -180,34 +180,53 @@ def test_end_to_end_sides_agree_on_a_generated_project(tmp_path: Path) -> None:
 
 
 @pytest.mark.parametrize(
-    "argv, names",
+    "argv, setting, names",
     [
-        (["bench.side", "baseline", "--only", "_handle"], ["_handle_import_errors"]),
+        (["bench.side", "baseline", "--only", "_handle"], None, ["_handle_import_errors"]),
         (
             ["bench.side", "extension", "--only", "calls", "--size", "both"],
+            None,
             ["calls of _sort_paths(())", "calls of _sort_paths(()) x10"],
         ),
         (
+            [
+                "bench.side",
+                "extension",
+                "--only",
+                "calls",
+                "--inherit-environ=QUORIN_PDK_FAST_PATHS",
+            ],
+            "0",
+            ["calls of _sort_paths(())"],
+        ),
+        (
             ["bench.endtoend", "extension", "--cells", "200"],
+            None,
             [f"register 200 cells: {phase}" for phase in endtoend.PHASES],
         ),
     ],
-    ids=["workload", "sizes", "end-to-end"],
+    ids=["workload", "sizes", "fast-paths-off", "end-to-end"],
 )
 def test_pyperf_scripts_write_a_result_per_benchmark(
-    argv: list[str], names: list[str], tmp_path: Path
+    argv: list[str], setting: str | None, names: list[str], tmp_path: Path
 ) -> None:
     """The workers, started by pyperf from another directory, find the bench package and get
-    the side; each benchmark has its value."""
+    the side and the fast-path switch; each benchmark has its value."""
     pyperf = pytest.importorskip("pyperf", reason="pyperf comes with the bench extra")
     out = tmp_path / "result.json"
     command = [sys.executable, "-m", *argv, "--debug-single-value", "--quiet", "-o", str(out)]
     env = {"PYTHONPATH": str(CHECKOUT), "PATH": ""}
+    if setting is not None:
+        env["QUORIN_PDK_FAST_PATHS"] = setting
     done = subprocess.run(command, capture_output=True, text=True, cwd=tmp_path, env=env)
     assert done.returncode == 0, done.stderr
     suite = pyperf.BenchmarkSuite.load(str(out))
     assert suite.get_benchmark_names() == names
-    assert all(len(b.get_values()) == 1 for b in suite.get_benchmarks())
+    for benchmark in suite.get_benchmarks():
+        assert len(benchmark.get_values()) == 1
+        if argv[1] == "extension":
+            # As the workers saw it.
+            assert benchmark.get_metadata()["fast_paths"] == (setting or "all on")
 
 
 def test_shares_are_each_setting_against_all_on() -> None:
