@@ -41,7 +41,7 @@ candidates = $(PYTHON) $(wildcard $(shell pyenv root 2>/dev/null)/versions/3.13*
 find_python = $(firstword $(foreach c,$(candidates),$(call probe,$(c))))
 
 .PHONY: test demo install bench asan lint wheel docs clean
-.PHONY: test-slow-paths test-newest
+.PHONY: test-slow-paths test-newest bench-shares
 
 # Made again when either distribution's requirements change (the venv itself is kept).
 $(VENV)/.ready: pyproject.toml $(STANDINS)/pyproject.toml
@@ -81,16 +81,22 @@ test-newest:
 demo: install
 	$(PY) examples/demo.py
 
-# The extension against the plain-Python baseline in bench/, then end to end on a generated
-# project; BENCH_ARGS=--quick for fewer runs, BENCH_ARGS="--before REV" to add older stand-ins.
-# Then the extension against a second build without its monitoring events, in a
+# The benchmark on pyperf (bench/README.md): every workload timed on each side, the plain-Python
+# baseline, its Cython build and the extension, in pyperf's worker processes and compared with
+# `pyperf compare_to`; then end to end on a generated project. BENCH_ARGS=--quick for a short
+# run. Last, the extension against a second build without its monitoring events, built in a
 # build directory of its own.
 NO_MONITORING := build/no-monitoring
 bench: install
+	$(call install_deps,$(PY),bench)
 	$(PY) -m bench $(BENCH_ARGS)
 	$(PIP) install -q --no-build-isolation --no-deps --upgrade $(CMAKE_ARGS) -Ccmake.define.QUORIN_MONITORING=OFF \
 	  -Cbuild-dir=$(NO_MONITORING) --target $(NO_MONITORING)/site .
-	$(PY) -m bench.monitoring --build $(NO_MONITORING)/site $(BENCH_ARGS)
+	$(PY) -m bench $(BENCH_ARGS) --sides extension,extension:$(NO_MONITORING)/site --no-end-to-end
+
+# What each fast path saves of whole registration runs, counted by callgrind (about 7 minutes).
+bench-shares: install
+	$(PY) -m bench.shares
 
 # The extension built with AddressSanitizer and UndefinedBehaviorSanitizer, in
 # a virtual environment of its own, and the whole suite run under it. The

@@ -14,8 +14,9 @@ from types import ModuleType
 from typing import TYPE_CHECKING, Any, cast
 
 # The future flag acts at compile time; dropping its name keeps this namespace
-# the same, name for name and in order, as the native module's.
-del annotations
+# the same, name for name and in order, as the native module's. (Compiled by Cython, the flag
+# binds no name.)
+globals().pop("annotations", None)
 
 if TYPE_CHECKING:
     # Bound in the native module's order, not import-sorted.

@@ -1,46 +1,49 @@
-"""End to end: registration of a generated project with the real stand-ins and SQLite.
+"""End to end: registration of a generated project with the real stand-ins and SQLite, on pyperf.
 
 A project laid out like examples/sample_project is generated in a temporary directory: a
 package `proj` of N/10 files of 10 cells each, every cell calling the one before it and the
 first cell of a file calling a cell of an earlier file; one file in a hundred imports a module
-that does not exist and one in three hundred does not parse. Each side runs in a process of its
-own, so that the first run finds nothing imported and nothing cached:
+that does not exist and one in three hundred does not parse. Its files are dated a minute back,
+as a project's files are, and its bytecode is compiled once before any run.
 
-- first: a full registration into an empty database;
-- again: a full registration with nothing changed;
-- one file: `register_cells(paths=[file])` after an edit that renames one of its cells.
+    python -m bench.endtoend SIDE [--cells N] [--project DIR] [pyperf options]
 
-Sides: the extension and the plain-Python baseline on the current stand-ins, and optionally
-(`--before REV`) the extension on the stand-ins of an earlier commit.
+SIDE as for `bench.side`. Each pyperf worker process starts with nothing of the project imported
+and an empty database of its own, and times one call (its setup untimed):
 
-    python -m bench.endtoend [--quick] [--size small|large|both] [--before REV]
+- first: a full registration, `register_cells()`, into the empty database;
+- again: a full registration with nothing changed, after a first one;
+- one file: `register_cells(paths=[file])` after an edit that renames a cell of that file
+  (put back afterwards).
 """
 
 from __future__ import annotations
 
-import argparse
+import atexit
 import gc
-import json
+import logging
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
-from collections.abc import Sequence
-from dataclasses import dataclass, field
+from collections.abc import Callable
 from pathlib import Path
 from typing import Any
 
-NAME = "end-to-end"
+from bench.side import CHECKOUT, load
+from bench.side import prepare as prepare_side
+
 PROJECT = "proj"
 CELLS_PER_FILE = 10
 FILES_PER_PACKAGE = 50
 PHASES = ("first", "again", "one file")
-SIDES = ("extension", "baseline")
 # Files are written this long before the runs, as a project's files are, so that the call graph
 # can trust their modification times (files changed within the last seconds are read again).
 AGE_SECONDS = 60.0
+# A file whose status changed this recently is read again by the stand-ins' file cache.
+RACY_SECONDS = 2.5
 
 
 def failing_import(j: int) -> bool:
@@ -114,11 +117,12 @@ def edited_file(n_files: int) -> int:
     return next(j for j in range(n_files // 2, n_files) if not fails(j))
 
 
-def generate(root: Path, n_cells: int) -> None:
+def generate(root: Path, n_cells: int, is_pdk: bool = False) -> None:
     n_files = max(1, n_cells // CELLS_PER_FILE)
     (root / "pyproject.toml").parent.mkdir(parents=True, exist_ok=True)
     (root / "pyproject.toml").write_text(
         f'[project]\nname = "{PROJECT}"\n\n[tool.quorin]\npdk = "generic"\n'
+        + ("is_pdk = true\n" if is_pdk else "")
     )
     package = root / PROJECT
     package.mkdir()
@@ -138,195 +142,148 @@ def age(root: Path) -> None:
         os.utime(path, (past, past))
 
 
-# --- one side, in its own process ------------------------------------------------------------
+def n_files(project: Path) -> int:
+    return sum(1 for _ in (project / PROJECT).rglob("mod*.py"))
 
 
-def worker(side: str, project: Path, database: Path, repeats: int) -> dict[str, Any]:
-    """Times the three phases on one side; runs in a process of its own."""
-    os.environ["QUORIN_PROJECT_DIR"] = str(project)
-    os.environ["QUORIN_DATABASE"] = str(database)
-    if side == "baseline":
-        from bench import baseline as module
-    else:
-        import quorin.core.pdk as module  # type: ignore[no-redef]
-    module.get_pdk()  # the PDK's own import is not the registration's work
-    # The project's bytecode is written, as by default, whatever the environment says: a project
-    # run before imports from it. The benchmark's own modules are imported by now.
-    sys.dont_write_bytecode = False
-    n_files = sum(1 for _ in (project / PROJECT).rglob("mod*.py"))
-    j = edited_file(n_files)
-    path = file_of(project, j).resolve()
-
-    times: dict[str, float] = {}
-    results: dict[str, Any] = {}
-    times["first"], results["first"] = clocked(module.register_cells)
-    best_again = best_one = float("inf")
-    try:
-        for k in range(repeats):
-            elapsed, results["again"] = clocked(module.register_cells)
-            best_again = min(best_again, elapsed)
-            path.write_text(source_text(j, renamed=k % 2 == 0))
-            elapsed, results["one file"] = clocked(lambda: module.register_cells(paths=[path]))
-            best_one = min(best_one, elapsed)
-    finally:
-        path.write_text(source_text(j))
-    times["again"], times["one file"] = best_again, best_one
-    counts = {phase: [len(added), len(removed)] for phase, (added, removed) in results.items()}
-    return {"times": times, "counts": counts, "cells": len(module.get_pdk().cells)}
+def restore(project: Path) -> None:
+    """Puts the edited file back as generated, dated back as the others."""
+    j = edited_file(n_files(project))
+    path = file_of(project, j)
+    path.write_text(source_text(j))
+    past = time.time() - AGE_SECONDS
+    os.utime(path, (past, past))
 
 
-def clocked(call: Any) -> tuple[float, Any]:
+# --- one side, in a process of its own ---------------------------------------------------------
+
+
+def direct(function: Callable[..., Any], **kwargs: Any) -> Any:
+    return function(**kwargs)
+
+
+class Registration:
+    """The registration runs of one process on one side: nothing imported, an empty database."""
+
+    def __init__(self, side: str, project: Path | str, database: Path | str) -> None:
+        os.environ["QUORIN_PROJECT_DIR"] = str(project)
+        os.environ["QUORIN_DATABASE"] = str(database)
+        self.project = project = Path(project)
+        # The product's warnings about the failing files go nowhere, as where an application
+        # configures logging; by default Python would print them to stderr.
+        logging.getLogger("quorin").addHandler(logging.NullHandler())
+        self.module = load(side)
+        self.module.get_pdk()  # the PDK's own import is not the registration's work
+        # The project's bytecode is written, as by default, whatever the environment says: a
+        # project run before imports from it.
+        sys.dont_write_bytecode = False
+        self.edited = edited_file(n_files(project))
+        self.path = file_of(project, self.edited).resolve()
+        self.registered = False
+
+    def first(self, call: Callable[..., Any] = direct) -> Any:
+        """The first full run; `call(function, **kwargs)` makes the call (to time or count it)."""
+        if self.registered:
+            raise RuntimeError("a first registration is one per process: run one value each")
+        self.registered = True
+        return call(self.module.register_cells)
+
+    def settle(self) -> None:
+        """A first run if there was none, then a wait until every file is trusted by its times."""
+        if not self.registered:
+            self.first()
+        files = [self.project / "pyproject.toml", *self.project.rglob("*.py")]
+        newest = max(p.stat().st_ctime for p in files)
+        time.sleep(max(0.0, newest + RACY_SECONDS - time.time()))
+
+    def again(self, call: Callable[..., Any] = direct) -> Any:
+        return call(self.module.register_cells)
+
+    def one_file(self, call: Callable[..., Any] = direct, k: int = 0) -> Any:
+        """The k-th one-file run: the edit renames a cell, or (k odd) renames it back."""
+        self.path.write_text(source_text(self.edited, renamed=k % 2 == 0))
+        return call(self.module.register_cells, paths=[self.path])
+
+
+def clocked(function: Callable[..., Any], **kwargs: Any) -> float:
     # As in the other workloads: garbage collection is off while the clock runs.
     gc.collect()
     gc.disable()
     try:
         start = time.perf_counter()
-        result = call()
-        return time.perf_counter() - start, result
+        function(**kwargs)
+        return time.perf_counter() - start
     finally:
         gc.enable()
 
 
-def installed_extension() -> Path:
-    import quorin.core.pdk
+class Worker:
+    def __init__(self, side: str, project: Path) -> None:
+        self.side, self.project = side, project
+        self.registration: Registration | None = None
 
-    return Path(quorin.core.pdk.__file__)
-
-
-def stand_ins_at(rev: str, into: Path) -> Path:
-    """The stand-ins of commit `rev`, with the installed extension, as an import root."""
-    top = subprocess.run(
-        ["git", "rev-parse", "--show-toplevel"], capture_output=True, text=True, check=True
-    ).stdout.strip()
-    archive = subprocess.run(
-        ["git", "-C", top, "archive", rev, "python/quorin", "python/lumset"],
-        capture_output=True,
-        check=True,
-    ).stdout
-    subprocess.run(["tar", "-x", "-C", str(into)], input=archive, check=True)
-    root = into / "python"
-    shutil.copy2(installed_extension(), root / "quorin" / "core")
-    return root
-
-
-def spawn(side: str, project: Path, database: Path, repeats: int, path: Path | None) -> Any:
-    env = dict(os.environ)
-    # The worker is `bench.endtoend` itself, importable from the checkout wherever the run starts.
-    search = [str(Path(__file__).resolve().parents[1]), env.get("PYTHONPATH", "")]
-    if path is not None:
-        search.insert(0, str(path))
-    env["PYTHONPATH"] = os.pathsep.join(search)
-    database.unlink(missing_ok=True)
-    argv = [sys.executable, "-m", "bench.endtoend", "--worker", side]
-    argv += ["--project", str(project), "--database", str(database), "--repeats", str(repeats)]
-    out = subprocess.run(argv, env=env, capture_output=True, text=True, cwd=Path.cwd())
-    if out.returncode:
-        raise RuntimeError(f"{side} worker failed:\n{out.stderr}")
-    return json.loads(out.stdout.splitlines()[-1])
+    def time(self, loops: int, phase: str) -> float:
+        if self.registration is None:
+            folder = Path(tempfile.mkdtemp(prefix="quorin-e2e-db-"))
+            atexit.register(shutil.rmtree, folder, ignore_errors=True)
+            self.registration = Registration(self.side, self.project, folder / "quorin.db")
+        run = self.registration
+        if phase == "first":
+            return run.first(clocked)
+        run.settle()
+        if phase == "again":
+            return sum(run.again(clocked) for _ in range(loops))
+        try:
+            return sum(run.one_file(clocked, k) for k in range(loops))
+        finally:
+            restore(self.project)
 
 
-# --- the runner --------------------------------------------------------------------------------
+def prepare(cells: int, is_pdk: bool = False) -> Path:
+    """A generated project in a temporary folder (removed at exit), its bytecode compiled."""
+    folder = Path(tempfile.mkdtemp(prefix="quorin-e2e-")).resolve()
+    atexit.register(shutil.rmtree, folder, ignore_errors=True)
+    project = folder / "project"
+    generate(project, cells, is_pdk)
+    code = (
+        "import sys; from bench.endtoend import Registration; Registration(*sys.argv[1:]).first()"
+    )
+    env = {**os.environ, "PYTHONPATH": str(CHECKOUT)}
+    argv = [sys.executable, "-c", code, "baseline", str(project), str(folder / "warm.db")]
+    done = subprocess.run(argv, env=env, capture_output=True, text=True)
+    if done.returncode:
+        raise RuntimeError(f"the generated project does not register:\n{done.stderr}")
+    return project
 
 
-@dataclass
-class Measured:
-    n_cells: int
-    best: dict[str, dict[str, float]] = field(default_factory=dict)  # side -> phase -> seconds
-    counts: dict[str, Any] = field(default_factory=dict)
-    seconds: float = 0.0  # wall time of the whole measurement
+def pass_on(cmd: list[str], args: Any) -> None:
+    cmd += [args.side, "--project", str(args.project), "--cells", str(args.cells)]
 
 
-def measure(
-    n_cells: int, rounds: int, repeats: int, before: Path | None, workdir: Path
-) -> Measured:
-    project = workdir / f"project{n_cells}"
-    generate(project, n_cells)
-    sides: dict[str, Path | None] = dict.fromkeys(SIDES)
-    if before is not None:
-        sides["before"] = before
-    started = time.perf_counter()
-    # Untimed: compiles the project's bytecode once, as a project that has been run before has.
-    spawn("extension", project, workdir / "warm.db", 1, None)
-    measured = Measured(n_cells)
-    for r in range(rounds):
-        order = list(sides) if r % 2 == 0 else list(sides)[::-1]
-        for side in order:
-            result = spawn(side, project, workdir / f"{side}.db", repeats, sides[side])
-            best = measured.best.setdefault(side, dict.fromkeys(PHASES, float("inf")))
-            for phase in PHASES:
-                best[phase] = min(best[phase], result["times"][phase])
-            measured.counts[side] = result["counts"]
-    measured.seconds = time.perf_counter() - started
-    return measured
+def main() -> None:
+    # Imported here: the tests use this module's helpers without the benchmark's packages.
+    import pyperf
 
-
-def report(rows: list[Measured]) -> list[str]:
-    lines = []
-    header = f"{'cells':>7} {'side':<10} " + " ".join(f"{p + ' s':>10}" for p in PHASES)
-    header += f" {'one/first':>9} {'one/again':>9}"
-    lines += [header, "-" * len(header)]
-    for row in rows:
-        for side, best in row.best.items():
-            cells = " ".join(f"{best[p]:>10.4f}" for p in PHASES)
-            lines.append(
-                f"{row.n_cells:>7,} {side:<10} {cells} "
-                f"{best['one file'] / best['first']:>9.3f} {best['one file'] / best['again']:>9.3f}"
-            )
-    lines.append("")
-    for row in rows:
-        ext = row.best["extension"]
-        ratios = [f"{p}: {row.best['baseline'][p] / ext[p]:.2f}x" for p in PHASES]
-        lines.append(f"{row.n_cells:,} cells, baseline / extension: " + ", ".join(ratios))
-        if "before" in row.best:
-            ratios = [f"{p}: {ext[p] / row.best['before'][p]:.3f}" for p in PHASES]
-            lines.append(f"{row.n_cells:,} cells, now / before: " + ", ".join(ratios))
-        lines.append(f"{row.n_cells:,} cells measured in {row.seconds:.0f} s")
-    if len(rows) == 2:
-        small, large = rows
-        for side in small.best:
-            if side in large.best:
-                growth = [f"{p}: {large.best[side][p] / small.best[side][p]:.1f}x" for p in PHASES]
-                lines.append(
-                    f"growth {small.n_cells:,} -> {large.n_cells:,}, {side}: " + ", ".join(growth)
-                )
-    return lines
-
-
-def main(argv: Sequence[str] | None = None) -> int:
-    parser = argparse.ArgumentParser(prog="python -m bench.endtoend", description=__doc__)
-    parser.add_argument("--quick", action="store_true", help="one round; the large size shrunk")
-    parser.add_argument("--size", choices=("small", "large", "both"), default="both")
-    parser.add_argument("--small", type=int, default=3_000, help="cells at the small size")
-    parser.add_argument("--before", metavar="REV", help="also the stand-ins of this commit")
-    parser.add_argument("--worker", choices=(*SIDES, "before"), help=argparse.SUPPRESS)
-    parser.add_argument("--project", type=Path, help=argparse.SUPPRESS)
-    parser.add_argument("--database", type=Path, help=argparse.SUPPRESS)
-    parser.add_argument("--repeats", type=int, default=5, help="runs per phase and process")
-    options = parser.parse_args(argv)
-
-    if options.worker:
-        result = worker(options.worker, options.project, options.database, options.repeats)
-        print(json.dumps(result))
-        return 0
-
-    sizes = {"small": (1,), "large": (10,), "both": (1, 10)}[options.size]
-    with tempfile.TemporaryDirectory(prefix="quorin-e2e-") as tmp:
-        workdir = Path(tmp).resolve()
-        before = None
-        if options.before:
-            before = stand_ins_at(options.before, workdir)
-        rows = []
-        for factor in sizes:
-            n = options.small * factor
-            if options.quick and factor > 1:
-                n = options.small * 4
-            rounds = 1 if options.quick or factor > 1 else 3
-            repeats = max(2, options.repeats // factor) if factor > 1 else options.repeats
-            print(f"  end to end at {n:,} cells ...", file=sys.stderr, flush=True)
-            rows.append(measure(n, rounds, repeats, before, workdir))
-    print("\n".join(report(rows)))
-    return 0
+    # One value of one run per process: a first registration happens once in a process.
+    runner = pyperf.Runner(
+        values=1,
+        warmups=0,
+        loops=1,
+        processes=10,
+        add_cmdline_args=pass_on,
+        program_args=("-m", "bench.endtoend"),
+    )
+    runner.argparser.add_argument("side")
+    runner.argparser.add_argument("--cells", type=int, default=3_000)
+    runner.argparser.add_argument("--project", type=Path, help="a generated project to use")
+    args = runner.parse_args()
+    prepare_side(runner, args)
+    if args.project is None and not args.worker:
+        args.project = prepare(args.cells)
+    worker = Worker(args.side, args.project)
+    for phase in PHASES:
+        runner.bench_time_func(f"register {args.cells:,} cells: {phase}", worker.time, phase)
 
 
 if __name__ == "__main__":
-    raise SystemExit(main())
+    main()

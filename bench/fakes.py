@@ -1,112 +1,69 @@
-"""Cheap stand-ins for every outside component, shared by the baseline and the extension.
+"""Cheap stand-ins for every outside component, installed alike into every module measured.
 
-They do as little as they can, so that a timing shows the module's own work: plain classes
-with `__slots__`, answers prepared before the clock starts, and a logger whose methods are
-C-level no-ops.
+Records and PDKs have the shape of the product's own (`quorin.models.FactoryRecord`, a
+dataclass; `lumset.Pdk`, a plain class with an instance `__dict__`), so that a workload takes
+the paths through the module the product takes. The services answer from mappings prepared
+before the clock starts, and the logger does nothing.
 """
 
 from __future__ import annotations
 
 from collections.abc import Callable, Iterator
 from contextlib import contextmanager
-from itertools import repeat
+from dataclasses import dataclass
 from pathlib import Path
 from types import ModuleType
 from typing import Any
 
+# Record sources and their paths. As the product's records do, a record remembers its path
+# outside itself, by source, so that equality, copies and repr are those of its fields alone.
+_paths: dict[str, Path] = {}
 
+
+@dataclass
 class Record:
-    """A factory record: the fields the module reads, and a precomputed path.
+    """`quorin.models.FactoryRecord`, with the path arithmetic of `absolute_source` done once."""
 
-    `absolute_source` is a C-level callable that hands out the path, so that calling it costs
-    next to nothing: a real record's method would do the path arithmetic the module is not
-    responsible for.
-    """
+    name: str
+    source: str
+    status: str = "UNKNOWN"
+    message: str = ""
 
-    __slots__ = ("name", "source", "status", "message", "path", "absolute_source")
-
-    def __init__(
-        self,
-        name: str,
-        source: str,
-        status: str = "UNKNOWN",
-        message: str = "",
-        path: Path | None = None,
-    ) -> None:
-        self.name = name
-        self.source = source
-        self.status = status
-        self.message = message
-        self.path = Path(source) if path is None else path
-        self.absolute_source: Callable[[], Path] = repeat(self.path).__next__
-
-    def __eq__(self, other: object) -> bool:
-        if other.__class__ is not Record:
-            return NotImplemented
-        return (
-            self.name == other.name  # type: ignore[attr-defined]
-            and self.source == other.source  # type: ignore[attr-defined]
-            and self.status == other.status  # type: ignore[attr-defined]
-            and self.message == other.message  # type: ignore[attr-defined]
-        )
-
-    __hash__ = None  # type: ignore[assignment]
-
-    def __deepcopy__(self, memo: dict[int, Any]) -> Record:
-        # Every field is immutable: a new record with the same fields is a deep copy.
-        return Record(self.name, self.source, self.status, self.message, self.path)
-
-    def fields(self) -> tuple[str, str, str, str]:
-        return (self.name, self.source, self.status, self.message)
-
-    def __repr__(self) -> str:
-        return f"Record{self.fields()!r}"
+    def absolute_source(self) -> Path:
+        path = _paths.get(self.source)
+        if path is None:
+            path = _paths[self.source] = Path(self.source)
+        return path
 
 
 class Models:
     """`quorin.models`: only the record class is used."""
 
-    __slots__ = ()
     FactoryRecord = Record
 
 
 class NullLogger:
     """Each level is the built-in `id`: called with one string, it does nothing of note."""
 
-    __slots__ = ()
     debug = info = warning = id
 
 
-NULL_LOGGER = NullLogger()
-
-
 def log() -> NullLogger:
-    return NULL_LOGGER
+    return NullLogger()
 
 
 class Settings:
-    __slots__ = ("project_name", "project_dir", "pdk_name", "is_pdk")
-
-    def __init__(
-        self,
-        project_name: str = "proj",
-        project_dir: Path = Path("/nonexistent-bench/work"),
-        pdk_name: str = "benchpdk",
-        is_pdk: bool = False,
-    ) -> None:
-        self.project_name = project_name
-        self.project_dir = project_dir
-        self.pdk_name = pdk_name
-        self.is_pdk = is_pdk
+    project_dir = Path("/nonexistent-bench/work")
+    is_pdk = False
 
     def get_project_name(self) -> str:
-        return self.project_name
+        return "proj"
 
     def get_project_dir(self) -> Path:
         return self.project_dir
 
     def get_pdk_name(self) -> str:
-        return self.pdk_name
+        return "benchpdk"
 
     def is_a_pdk(self) -> bool:
         return self.is_pdk
@@ -115,13 +72,11 @@ class Settings:
 class Imports:
     """`quorin.core.imports`, answering from prepared mappings keyed by path."""
 
-    __slots__ = ("modules", "errors", "regex")
-
     def __init__(self) -> None:
         self.modules: dict[Path, ModuleType] = {}
         self.errors: dict[Path, tuple[str, Exception]] = {}
-        # A path mapped to an exception makes the pattern search raise it.
-        self.regex: dict[Path, list[str] | Exception] = {}
+        # A path mapped to None makes the pattern search fail.
+        self.regex: dict[Path, list[str] | None] = {}
 
     def import_modules(
         self, *, paths: list[Path], reload: bool, from_project: bool
@@ -133,16 +88,14 @@ class Imports:
         )
 
     def get_cells_from_regex(self, path: Path) -> list[str]:
-        names = self.regex.get(path, ())
-        if isinstance(names, Exception):
-            raise names
+        names = self.regex.get(path, [])
+        if names is None:
+            raise SyntaxError(f"{path}: cannot be searched")
         return list(names)
 
 
 class Database:
     """`quorin.core.database`: hands out the prepared stored records; writes are dropped."""
-
-    __slots__ = ("records",)
 
     def __init__(self) -> None:
         self.records: dict[str, Record] = {}
@@ -151,8 +104,7 @@ class Database:
         return self.records
 
     def get_factories_by_name(self, *names: str) -> dict[str, Record]:
-        records = self.records
-        return {n: records[n] for n in names if n in records}
+        return {n: self.records[n] for n in names if n in self.records}
 
     def get_factories_by_source(self, *paths: Path) -> dict[Path, list[str]]:
         return {p: [] for p in paths}
@@ -163,8 +115,6 @@ class Database:
 
 class Callgraph:
     """`quorin.core.callgraph`: hands out the static records prepared for the next run."""
-
-    __slots__ = ("records",)
 
     def __init__(self) -> None:
         self.records: dict[str, Record] = {}
@@ -177,9 +127,7 @@ class Callgraph:
 
 
 class Pdk:
-    """A PDK object: a name, the two live registries and activation."""
-
-    __slots__ = ("name", "cells", "containers")
+    """`lumset.Pdk`: a name, the two live registries and activation."""
 
     def __init__(
         self,
@@ -200,7 +148,7 @@ def register_models(graph: object, *, reload: bool) -> None:
 
 
 class Services:
-    """One set of fakes, installed alike into every module that is measured."""
+    """One set of fakes."""
 
     def __init__(self) -> None:
         self.settings = Settings()
@@ -211,14 +159,6 @@ class Services:
         self.base_pdk = Pdk("benchpdk")
 
     def globals(self) -> dict[str, object]:
-        pdk, base_pdk = self.pdk, self.base_pdk
-
-        def get_pdk() -> Pdk:
-            return pdk
-
-        def get_base_pdk() -> Pdk:
-            return base_pdk
-
         return {
             "settings": self.settings,
             "imports": self.imports,
@@ -227,31 +167,25 @@ class Services:
             "m": Models(),
             "log": log,
             "register_models": register_models,
-            "get_pdk": get_pdk,
-            "get_base_pdk": get_base_pdk,
+            "get_pdk": lambda: self.pdk,
+            "get_base_pdk": lambda: self.base_pdk,
         }
 
 
-_MISSING = object()
-
-
 @contextmanager
-def installed(modules: list[ModuleType], services: Services) -> Iterator[None]:
-    """Replaces the outside components in each module's globals, and puts them back after."""
-    replacements = services.globals()
-    saved: list[tuple[ModuleType, str, object]] = []
+def installed(module: ModuleType, services: Services) -> Iterator[None]:
+    """Replaces the outside components in the module's globals, and puts them back after."""
+    saved = dict(vars(module))
     try:
-        for module in modules:
-            for name, value in replacements.items():
-                saved.append((module, name, vars(module).get(name, _MISSING)))
-                setattr(module, name, value)
+        vars(module).update(services.globals())
         yield
     finally:
-        for module, name, value in reversed(saved):
-            if value is _MISSING:
-                delattr(module, name)
+        namespace = vars(module)
+        for name in services.globals():
+            if name in saved:
+                namespace[name] = saved[name]
             else:
-                setattr(module, name, value)
+                del namespace[name]
 
 
 def factory(module: str | None, name: str = "cell") -> Callable[[], None]:
