@@ -6,7 +6,7 @@ SIDE is the module whose functions are called:
 
 - `baseline`: bench/baseline.py, plain Python;
 - `cython`: the same file compiled by Cython into a temporary folder (removed afterwards);
-- `extension`: `quorin.core.pdk` as installed, its fast paths as `QUORIN_PDK_FAST_PATHS`
+- `extension`: `quorin.core.pdk` as installed, its fast path as `QUORIN_PDK_FAST_PATHS`
   says (pass it on to the workers with `--inherit-environ=QUORIN_PDK_FAST_PATHS`);
 - `extension:DIR`: the build of the extension installed under DIR (for example one without
   monitoring events).
