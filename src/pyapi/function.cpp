@@ -28,6 +28,10 @@ struct FunctionObject {
     PyObject* module_name;
     PyObject* doc;
     PyObject* annotations;
+    // Copied into `annotations` when they are first read, if they were never
+    // set: functions made in numbers (error cells, key functions) make no dict
+    // that nobody reads. A constant, not owned.
+    PyObject* annotations_template;
     PyObject* kwdefaults;
     PyObject* defaults;
     PyObject* dict;
@@ -199,13 +203,15 @@ int set_qualname(PyObject* self, PyObject* value, void*) {
 PyObject* get_annotations(PyObject* self, void*) {
     FunctionObject* f = as_function(self);
     if (f->annotations == nullptr || f->annotations == Py_None) {
-        Py_XSETREF(f->annotations, PyDict_New());
+        PyObject* const from = std::exchange(f->annotations_template, nullptr);
+        Py_XSETREF(f->annotations, from != nullptr ? PyDict_Copy(from) : PyDict_New());
         if (f->annotations == nullptr)
             return nullptr;
     }
     return Py_NewRef(f->annotations);
 }
 int set_annotations(PyObject* self, PyObject* value, void*) {
+    as_function(self)->annotations_template = nullptr;
     return set_optional(&as_function(self)->annotations, value, &PyDict_Type,
                         "__annotations__ must be set to a dict object");
 }
@@ -463,7 +469,8 @@ Ref new_function(const FunctionInit& init) {
     f->qualname = Py_NewRef(init.qualname);
     f->module_name = Py_NewRef(init.module_name);
     f->doc = Py_NewRef(init.doc);
-    f->annotations = Py_NewRef(init.annotations);
+    f->annotations = Py_XNewRef(init.annotations);
+    f->annotations_template = init.annotations_template;
     f->kwdefaults = make_kwdefaults(*init.def).release();
     f->defaults = Py_NewRef(Py_None);
     return self;

@@ -76,8 +76,9 @@ struct FunctionInit {
     PyObject* name;
     PyObject* qualname;
     PyObject* module_name;
-    PyObject* doc;          // may be None
-    PyObject* annotations;  // a dict, taken as it is
+    PyObject* doc;                   // may be None
+    PyObject* annotations;           // a dict, taken as it is; or null, and then
+    PyObject* annotations_template;  // copied when first read (a constant), or null
     PyObject* globals;
     PyObject* closure;  // may be null
 };

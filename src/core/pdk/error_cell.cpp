@@ -11,15 +11,8 @@ namespace quorin::pdk {
 namespace {
 
 // The annotations every error cell starts from, built once: a run can make
-// thousands of cells, and each needs only its own copy.
-class AnnotationsTemplate final : public py::Constant {
-    PyObject* create() const override { return annotations_dict(error_cell_row.annotations).release(); }
-};
-AnnotationsTemplate annotations_template;
-
-Ref new_annotations() {
-    return py::check(PyDict_Copy(annotations_template));
-}
+// thousands of cells, and each copies them only if they are read.
+RowAnnotations annotations_template{error_cell_row};
 
 }  // namespace
 
@@ -29,13 +22,13 @@ Ref make_error_cell(PyObject* globals, PyObject* funcname, PyObject* modname, Py
     const Ref traceback =
         PyExceptionInstance_Check(error) ? Ref::steal(PyException_GetTraceback(error)) : Ref();
     const Ref closure = py::check(PyTuple_Pack(2, error, traceback ? traceback.get() : Py_None));
-    const Ref annotations = new_annotations();
     return py::new_function({.def = &error_cell_row.def,
                              .name = funcname,
                              .qualname = funcname,
                              .module_name = modname,
                              .doc = Py_None,
-                             .annotations = annotations.get(),
+                             .annotations = nullptr,
+                             .annotations_template = annotations_template.get(),
                              .globals = globals,
                              .closure = closure.get()});
 }

@@ -134,8 +134,6 @@ void bind_lazy_components(PyObject* globals) {
     }
 }
 
-}  // namespace
-
 Ref new_function(PyObject* globals, const FunctionRow& row) {
     const Ref name = py::new_str(row.def.name);
     const Ref qualname = py::new_str(row.qualname);
@@ -147,11 +145,10 @@ Ref new_function(PyObject* globals, const FunctionRow& row) {
                              .module_name = names::quorin_core_pdk,
                              .doc = doc.get(),
                              .annotations = annotations.get(),
+                             .annotations_template = nullptr,
                              .globals = globals,
                              .closure = nullptr});
 }
-
-namespace {
 
 // `class FrozenPdk(lm.Pdk)`, through the interpreter's class-statement protocol.
 Ref new_frozen_pdk_class(PyObject* globals) {

@@ -5,12 +5,6 @@
 
 namespace quorin::pdk {
 
-struct FunctionRow;
-
-// A new function of the module's made from `row`, with its name, qualified
-// name, docstring and annotations, looking its names up in `globals`.
-py::Ref new_function(PyObject* globals, const FunctionRow& row);
-
 // Binds every global of the module into `module`'s namespace; throws on failure.
 void bind_globals(PyObject* module);
 

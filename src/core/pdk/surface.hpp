@@ -37,6 +37,17 @@ extern const std::span<const FunctionRow> frozen_pdk_methods;
 extern const char* const frozen_pdk_doc;
 // What every error cell is made from.
 extern const FunctionRow error_cell_row;
+
+// The annotations of a row, made once at start-up, for the functions made in
+// numbers at run time to copy when they are read.
+class RowAnnotations final : public py::Constant {
+public:
+    explicit RowAnnotations(const FunctionRow& row) noexcept : row_(row) {}
+
+private:
+    PyObject* create() const override { return annotations_dict(row_.annotations).release(); }
+    const FunctionRow& row_;
+};
 // The key function `_sort_paths` defines at each call.
 extern const FunctionRow sort_key_row;
 
