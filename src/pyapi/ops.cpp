@@ -26,12 +26,6 @@ Ref getitem_optional(PyObject* o, PyObject* key, Where where) {
     return Ref::steal(result);
 }
 
-bool hasattr(PyObject* o, PyObject* name, Where where) {
-    const int r = PyObject_HasAttrWithError(o, name);
-    check_status(r, where);
-    return r == 1;
-}
-
 bool truth(PyObject* o, Where where) {
     if (o == Py_True)
         return true;

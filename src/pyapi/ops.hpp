@@ -79,7 +79,6 @@ inline Ref getattr(PyObject* o, PyObject* name, Where where = Where::current()) 
 }
 // Empty when the attribute is missing (AttributeError only).
 Ref getattr_optional(PyObject* o, PyObject* name, Where where = Where::current());
-bool hasattr(PyObject* o, PyObject* name, Where where = Where::current());
 inline void setattr(PyObject* o, PyObject* name, PyObject* value, Where where = Where::current()) {
     check_status(PyObject_SetAttr(o, name, value), where);
 }
@@ -89,13 +88,6 @@ inline void setattr(PyObject* o, PyObject* name, PyObject* value, Where where = 
 bool truth(PyObject* o, Where where = Where::current());
 // `a op b` and its truth value, with no identity shortcut.
 bool compare(PyObject* a, PyObject* b, int op, Where where = Where::current());
-// `isinstance(o, type)`: honours a `__class__` that differs from the type
-// (weak proxies, wrappers), as type checks such as `PyDict_Check` do not.
-inline bool isinstance(PyObject* o, PyTypeObject* type, Where where = Where::current()) {
-    const int r = PyObject_IsInstance(o, reinterpret_cast<PyObject*>(type));
-    check_status(r, where);
-    return r == 1;
-}
 // `a in container`.
 bool contains(PyObject* container, PyObject* item, Where where = Where::current());
 // `o[key]` of a mapping, empty when the key is missing (KeyError only).
@@ -224,9 +216,6 @@ void for_each_pair(PyObject* mapping, Fn&& fn, Where where = Where::current()) {
 
 // `format(value, "")`; a `str` is taken unchanged.
 Ref text(PyObject* value, Where where = Where::current());
-inline Ref str(PyObject* value, Where where = Where::current()) {
-    return check(PyObject_Str(value), where);
-}
 inline Ref new_str(const char* s, Where where = Where::current()) {
     return check(PyUnicode_FromString(s), where);
 }
