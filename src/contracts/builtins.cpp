@@ -16,7 +16,7 @@ bool hasattr(const Context& c, PyObject* o, PyObject* name, py::Where where) {
 }
 
 void raise(const Context& c, const py::Name& exception_name, PyObject* message, py::Where where) {
-    py::raise_value(exception(c, exception_name, message, where).get(), where);
+    py::raise_value(call(c, exception_name, message, where).get(), where);
 }
 
 bool caught_by(const Context& c, PyObject* raised, const py::Name& exception_name, py::Where where) {

@@ -19,52 +19,22 @@ template <std::invocable Compute>
 Ref evaluate(Compute&& compute) {
     return compute();
 }
-// `<global callee>(argument)`.
-template <class Arg>
-Ref call(const Context& c, const py::Name& callee, Arg&& argument, const py::Where& where) {
-    const Ref function = c.global(callee, where);
-    const Ref value = evaluate(std::forward<Arg>(argument));
-    return py::call({function.get(), where}, value);
-}
 }  // namespace detail
 
-// `list(x)`, `tuple(x)`, `set(x)`, `str(x)`, `len(x)`, `sorted(x)`.
+// `<global callee>(x)`: `list(x)`, `len(x)`, `sorted(x)`, `ValueError(x)` and the like.
 template <class Arg>
-Ref list(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
-    return detail::call(c, names::list, std::forward<Arg>(x), where);
+Ref call(const Context& c, const py::Name& callee, Arg&& x, py::Where where = py::Where::current()) {
+    const Ref function = c.global(callee, where);
+    const Ref value = detail::evaluate(std::forward<Arg>(x));
+    return py::call({function.get(), where}, value);
 }
-template <class Arg>
-Ref tuple(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
-    return detail::call(c, names::tuple, std::forward<Arg>(x), where);
-}
-template <class Arg>
-Ref set(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
-    return detail::call(c, names::set, std::forward<Arg>(x), where);
-}
-template <class Arg>
-Ref str(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
-    return detail::call(c, names::str, std::forward<Arg>(x), where);
-}
-template <class Arg>
-Ref len(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
-    return detail::call(c, names::len, std::forward<Arg>(x), where);
-}
-template <class Arg>
-Ref sorted(const Context& c, Arg&& x, py::Where where = py::Where::current()) {
-    return detail::call(c, names::sorted, std::forward<Arg>(x), where);
-}
+
 // `sorted(x, key=key)`.
 template <class Arg>
 Ref sorted(const Context& c, Arg&& x, PyObject* key, py::Where where = py::Where::current()) {
     const Ref sorted = c.global(names::sorted, where);
     const Ref value = detail::evaluate(std::forward<Arg>(x));
     return py::call_kw({sorted.get(), where}, names::kw_key, value, key);
-}
-// `<global exception_name>(message)`, a new exception (or whatever the name holds).
-template <class Arg>
-Ref exception(const Context& c, const py::Name& exception_name, Arg&& message,
-              py::Where where = py::Where::current()) {
-    return detail::call(c, exception_name, std::forward<Arg>(message), where);
 }
 
 // `isinstance(o, <global type_name>)`: `isinstance` is read before the type.

@@ -17,7 +17,7 @@ Ref freeze(const Context& c, PyObject* v) {
     if (builtins::isinstance(c, v, names::dict))
         return contracts::frozendict(c, v);
     if (builtins::isinstance(c, v, names::list))
-        return builtins::tuple(c, v);
+        return builtins::call(c, names::tuple, v);
     return Ref::borrow(v);
 }
 

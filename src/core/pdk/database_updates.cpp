@@ -13,15 +13,15 @@ namespace records = contracts::records;
 
 // `set(a) - set(b)` or `set(a) & set(b)`, the left set made first.
 Ref combine(const Context& c, PyObject* a, PyObject* b, binaryfunc operation) {
-    const Ref left = builtins::set(c, a);
-    const Ref right = builtins::set(c, b);
+    const Ref left = builtins::call(c, names::set, a);
+    const Ref right = builtins::call(c, names::set, b);
     return py::check(operation(left.get(), right.get()));
 }
 
 // `log().info(f"<line>{sorted(names)}")`.
 void log_sorted(const Context& c, const char* line, PyObject* names) {
     const auto info = contracts::logger::info(c);
-    const Ref names_text = py::text(builtins::sorted(c, names).get());
+    const Ref names_text = py::text(builtins::call(c, names::sorted, names).get());
     info(py::format(line, names_text).get());
 }
 
@@ -91,7 +91,7 @@ Ref get_database_updates(const Context& c) {
     const Ref add = builtins::sorted(
         c, [&] { return py::check(PySequence_Concat(new_records.get(), updated_records.get())); },
         records::name_key().get());
-    const Ref remove = builtins::sorted(c, deleted_record_names.get());
+    const Ref remove = builtins::call(c, names::sorted, deleted_record_names.get());
     return py::check(PyTuple_Pack(2, add.get(), remove.get()));
 }
 

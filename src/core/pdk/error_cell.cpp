@@ -36,7 +36,7 @@ Ref make_error_cell(PyObject* globals, PyObject* funcname, PyObject* modname, Py
 Ref error_cell(const Context& c) {
     Ref error = Ref::borrow(c.arg(2));
     if (contracts::builtins::isinstance(c, error.get(), names::str))
-        error = contracts::builtins::exception(c, names::RuntimeError, error.get());
+        error = contracts::builtins::call(c, names::RuntimeError, error.get());
     return make_error_cell(c.globals(), c.arg(0), c.arg(1), error.get());
 }
 

@@ -41,8 +41,7 @@ std::tuple<Ref, Ref> fail(const Context& c, PyObject* name, PyObject* static_rec
     records::set_message(static_record, compose().get());
     const auto warning = contracts::logger::warning(c);
     warning(records::message(static_record).get());
-    Ref error =
-        contracts::builtins::exception(c, error_type, [&] { return records::message(static_record); });
+    Ref error = contracts::builtins::call(c, error_type, [&] { return records::message(static_record); });
     const Ref error_cell = c.global(names::_error_cell);
     const Ref modname = contracts::paths::file_name(path);
     Ref cell = py::call(error_cell.get(), name, modname, error);

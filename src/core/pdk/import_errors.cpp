@@ -44,7 +44,7 @@ Ref static_names_of(PyObject* static_records_by_path, PyObject* path) {
 
 // `names = set(regex_names)`, then `names.update(static_names)`.
 Ref names_set(const Context& c, PyObject* regex_names, PyObject* static_names) {
-    Ref names = contracts::builtins::set(c, regex_names);
+    Ref names = contracts::builtins::call(c, names::set, regex_names);
     py::call_method(names.get(), names::update, static_names);
     return names;
 }
@@ -54,14 +54,14 @@ Ref error_record(const Context& c, PyObject* static_records, PyObject* name, PyO
     Ref record = py::dict_get(static_records, name);
     if (!record || record.is(Py_None)) {
         const Ref factory_record = records::factory_record_class(c);
-        const Ref source = contracts::builtins::str(c, path);
-        const Ref message = contracts::builtins::str(c, error);
+        const Ref source = contracts::builtins::call(c, names::str, path);
+        const Ref message = contracts::builtins::call(c, names::str, error);
         return records::new_record(factory_record.get(), name, source.get(), names::ERROR_, message.get());
     }
     // The caller's record stays as the call graph gave it.
     record = contracts::deepcopy(c, record.get());
     records::set_status(record.get(), names::ERROR_);
-    records::set_message(record.get(), contracts::builtins::str(c, error).get());
+    records::set_message(record.get(), contracts::builtins::call(c, names::str, error).get());
     return record;
 }
 

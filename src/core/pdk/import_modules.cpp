@@ -16,7 +16,7 @@ namespace records = contracts::records;
 // `list({record.absolute_source(): None for record in static_records.values()})`:
 // each record path once, in the order of its first record.
 Ref record_paths(const Context& c, PyObject* static_records) {
-    return contracts::builtins::list(c, [&] {
+    return contracts::builtins::call(c, names::list, [&] {
         Ref seen = py::new_dict();
         py::for_each_item(static_records, [&](PyObject*, PyObject* record) {
             py::dict_set(seen.get(), records::absolute_source(record).get(), Py_None);

@@ -45,7 +45,7 @@ void present_records_for(const Context& c, PyObject* static_records, PyObject* p
 }  // namespace
 
 Ref register_cells(const Context& c) {
-    Ref paths = contracts::builtins::list(c, c.arg(0));
+    Ref paths = contracts::builtins::call(c, names::list, c.arg(0));
     const bool reload = c.flag(1);
 
     Ref pdk = py::call(c.global(names::get_pdk).get());

@@ -12,9 +12,9 @@ namespace builtins = contracts::builtins;
 // `(len(p.parts), len(str(p)), str(p))`.
 Ref sort_key(const Context& c) {
     PyObject* const p = c.arg(0);
-    const Ref depth = builtins::len(c, [&] { return contracts::paths::parts(p); });
-    const Ref length = builtins::len(c, [&] { return builtins::str(c, p); });
-    const Ref text = builtins::str(c, p);
+    const Ref depth = builtins::call(c, names::len, [&] { return contracts::paths::parts(p); });
+    const Ref length = builtins::call(c, names::len, [&] { return builtins::call(c, names::str, p); });
+    const Ref text = builtins::call(c, names::str, p);
     return py::check(PyTuple_Pack(3, depth.get(), length.get(), text.get()));
 }
 
